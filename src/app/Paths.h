@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+// Each folder function creates its folder (with parents) on every call;
+// a failure to create it shows up later, when a file in it cannot be written.
+QDir configDir();
+QDir dataDir();
+QDir cacheDir();
+QDir crestCacheDir();
+
+QString settingsFilePath();
+QString favoritesFilePath();
+QString historyFilePath();
+QString chatsFilePath();
+QString logFilePath();
+
+// A read-only file shipped beside the program, e.g. assetPath({"sounds", "goal.wav"}).
+QString assetPath(const QStringList &parts);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// The user's settings, one field per key of settings.json. Fields marked
+// "kept" are only round-tripped: nothing in the program acts on them yet.
+struct Settings
+{
+    QString openai_api_key;
+    QString openai_model = QStringLiteral("gpt-4o-mini");
+    QString thinking_depth = QStringLiteral("standard");
+    bool sound_enabled = true;
+    double sound_volume = 0.6;
+    bool hover_sound_enabled = true; // kept
+    QString theme = QStringLiteral("dark");
+    QString accent = QStringLiteral("green");
+    QString ui_style = QStringLiteral("standard");
+    bool sidebar_collapsed = false; // kept
+    int chat_memory_turns = 7;
+    int live_refresh_seconds = 60;
+    QString start_page = QStringLiteral("live");
+    bool show_form_guide = true;        // kept
+    bool confirm_before_predict = false; // kept
+    int form_games = 5;                 // kept
+    int upcoming_days = 75;
+    bool time_format_24h = true; // kept
+    bool compact_cards = false;  // kept
+    bool show_venue = true;      // kept
+    bool walkthrough_seen = false; // kept
+    QString reporter_name;
+    QStringList favorite_league_ids = {QStringLiteral("eng.1")};
+    QStringList recent_searches; // kept
+
+    static Settings load();
+    bool save() const;
+
+    QJsonObject toJson() const;
+    static Settings fromJson(const QJsonObject &object);
+};
+
+// The folder of an old portable install whose data could be taken over, or
+// an empty text when there is none or the program has been set up before.
+QString findLegacyPortableData();
+
+// Copies the old install's data files that do not exist here yet.
+void migrateLegacyPortableData(const QString &path);

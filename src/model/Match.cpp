@@ -1,0 +1,54 @@
+#include "Match.h"
+
+#include "JsonRead.h"
+
+namespace {
+
+QJsonValue scoreValue(const QString &score)
+{
+    return score.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(score);
+}
+
+} // namespace
+
+QJsonObject Match::toJson() const
+{
+    return QJsonObject{{QStringLiteral("id"), id},
+                       {QStringLiteral("home_team"), home_team},
+                       {QStringLiteral("away_team"), away_team},
+                       {QStringLiteral("home_team_id"), home_team_id},
+                       {QStringLiteral("away_team_id"), away_team_id},
+                       {QStringLiteral("home_badge"), home_badge},
+                       {QStringLiteral("away_badge"), away_badge},
+                       {QStringLiteral("league"), league},
+                       {QStringLiteral("date"), date},
+                       {QStringLiteral("time"), time},
+                       {QStringLiteral("venue"), venue},
+                       {QStringLiteral("round"), round},
+                       {QStringLiteral("home_score"), scoreValue(home_score)},
+                       {QStringLiteral("away_score"), scoreValue(away_score)},
+                       {QStringLiteral("state"), state},
+                       {QStringLiteral("status_detail"), status_detail}};
+}
+
+Match Match::fromJson(const QJsonObject &o)
+{
+    Match m;
+    m.id = jsonText(o, "id");
+    m.home_team = jsonText(o, "home_team");
+    m.away_team = jsonText(o, "away_team");
+    m.home_team_id = jsonText(o, "home_team_id");
+    m.away_team_id = jsonText(o, "away_team_id");
+    m.home_badge = jsonText(o, "home_badge");
+    m.away_badge = jsonText(o, "away_badge");
+    m.league = jsonText(o, "league");
+    m.date = jsonText(o, "date");
+    m.time = jsonText(o, "time");
+    m.venue = jsonText(o, "venue");
+    m.round = jsonText(o, "round");
+    m.home_score = jsonScoreText(o.value(QLatin1String("home_score")));
+    m.away_score = jsonScoreText(o.value(QLatin1String("away_score")));
+    m.state = jsonText(o, "state");
+    m.status_detail = jsonText(o, "status_detail");
+    return m;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// One fixture: past, live or future. Scores are texts; an empty text means
+// there is no score, "0" is a real one.
+struct Match
+{
+    QString id;
+    QString home_team;
+    QString away_team;
+    QString home_team_id;
+    QString away_team_id;
+    QString home_badge;
+    QString away_badge;
+    QString league;
+    QString date; // yyyy-MM-dd
+    QString time; // HH:mm
+    QString venue;
+    QString round;
+    QString home_score;
+    QString away_score;
+    QString state; // "pre", "in", "post" as the provider reports it
+    QString status_detail;
+
+    QJsonObject toJson() const;
+    static Match fromJson(const QJsonObject &object);
+};

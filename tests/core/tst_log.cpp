@@ -1,0 +1,151 @@
+#include "app/Constants.h"
+#include "app/Log.h"
+#include "app/Paths.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+class TestLog : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    static QStringList logLines()
+    {
+        return QString::fromUtf8(TestEnv::readFile(logFilePath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // A log of exactly `size` bytes made of numbered lines "line NNNNNNN".
+    static void writeLogOfSize(qint64 size)
+    {
+        QByteArray bytes;
+        int i = 0;
+        while (bytes.size() < size)
+            bytes += "line " + QByteArray::number(i++).rightJustified(7, '0') + '\n';
+        bytes.truncate(size);
+        TestEnv::writeFile(logFilePath(), bytes);
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        qInstallMessageHandler(nullptr);
+    }
+
+    void cleanup()
+    {
+        qInstallMessageHandler(nullptr);
+        env.reset();
+    }
+
+    void firstStart_createsFolderAndBanner()
+    {
+        QVERIFY(!QFile::exists(logFilePath()));
+        initLogging();
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        static const QRegularExpression banner(
+            QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} === Tolvo 1\\.5\\.5 started ===$"));
+        QVERIFY2(banner.match(lines.first()).hasMatch(), qPrintable(lines.first()));
+    }
+
+    void qtWarningOnWorkerThread_isOneWarnLine()
+    {
+        initLogging();
+        QThread *worker = QThread::create([] { qWarning("disk %s is full", "C:"); });
+        worker->start();
+        worker->wait();
+        delete worker;
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.last().endsWith(QStringLiteral(" [WARN] disk C: is full")), qPrintable(lines.last()));
+        qCritical("broken");
+        qInfo("hello");
+        QVERIFY(logLines().at(2).endsWith(QStringLiteral(" [CRIT] broken")));
+        QVERIFY(logLines().at(3).endsWith(QStringLiteral(" [INFO] hello")));
+    }
+
+    void rotation_justBelowLimit_keepsFile()
+    {
+        writeLogOfSize(1048575);
+        appLog(QStringLiteral("next"));
+        const QByteArray bytes = TestEnv::readFile(logFilePath());
+        QVERIFY(bytes.startsWith("line 0000000\n"));
+        QVERIFY(bytes.size() > 1048575);
+    }
+
+    void rotation_atLimit_keepsNewerHalfFromALineStart()
+    {
+        writeLogOfSize(1048576);
+        appLog(QStringLiteral("after rotation"));
+        const QByteArray bytes = TestEnv::readFile(logFilePath());
+        QVERIFY(bytes.size() < 1048576 / 2 + 100);
+        QVERIFY(bytes.size() > 1048576 / 2 - 100);
+        QVERIFY2(bytes.startsWith("line "), bytes.left(20).constData());
+        QCOMPARE(bytes.indexOf("line "), 0);
+        QVERIFY(bytes.mid(5, 7).toInt() > 40000); // from the newer half
+        QVERIFY(bytes.trimmed().endsWith(" after rotation"));
+    }
+
+    void rotation_singleHugeLine_keptWhole()
+    {
+        const qint64 size = 1048576 + 10;
+        TestEnv::writeFile(logFilePath(), QByteArray(size, 'x'));
+        appLog(QStringLiteral("tail"));
+        const QByteArray bytes = TestEnv::readFile(logFilePath());
+        const qint64 kept = size - size / 2;
+        QVERIFY(bytes.startsWith(QByteArray(kept, 'x')));
+        QVERIFY(bytes.at(kept) != 'x');
+        QVERIFY(bytes.endsWith(" tail\n"));
+    }
+
+    void readRecentLog_tails()
+    {
+        QCOMPARE(readRecentLog(300), QString()); // no file yet
+        for (int i = 1; i <= 10; ++i)
+            appLog(QStringLiteral("entry %1").arg(i));
+        const QStringList ten = readRecentLog(300).split(QLatin1Char('\n'));
+        QCOMPARE(ten.size(), 10);
+        QVERIFY(ten.first().endsWith(QStringLiteral("entry 1")));
+        QVERIFY(!readRecentLog(300).endsWith(QLatin1Char('\n')));
+        QCOMPARE(readRecentLog(0), QString());
+        QCOMPARE(readRecentLog(-3), QString());
+
+        QByteArray many;
+        for (int i = 1; i <= 1000; ++i)
+            many += "l" + QByteArray::number(i) + '\n';
+        TestEnv::writeFile(logFilePath(), many);
+        const QStringList tail = readRecentLog(300).split(QLatin1Char('\n'));
+        QCOMPARE(tail.size(), 300);
+        QCOMPARE(tail.first(), QStringLiteral("l701"));
+        QCOMPARE(tail.last(), QStringLiteral("l1000"));
+    }
+
+    void appLog_concurrentWriters_loseNoLine()
+    {
+        QList<QThread *> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads << QThread::create([t] {
+                for (int i = 0; i < 50; ++i)
+                    appLog(QStringLiteral("t%1-%2").arg(t).arg(i));
+            });
+            threads.last()->start();
+        }
+        for (QThread *thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+        QCOMPARE(logLines().size(), 200);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLog)
+#include "tst_log.moc"

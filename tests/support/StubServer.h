@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QUrlQuery>
+
+#include <functional>
+#include <memory>
+
+class QThread;
+class StubServerWorker;
+
+// A request as the stub received it.
+struct StubRequest
+{
+    QByteArray method;
+    QString path;
+    QString rawQuery; // exactly as sent, without the leading '?'
+    QUrlQuery query;
+    QMap<QByteArray, QByteArray> headers; // names lower-cased
+    QByteArray body;
+
+    QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
+};
+
+// What the stub answers.
+struct StubResponse
+{
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = "application/json";
+    QList<QPair<QByteArray, QByteArray>> headers;
+    int delayMs = 0;   // answer only after this long
+    bool hangUp = false; // close the connection without answering
+
+    static StubResponse json(const QByteArray &body, int status = 200);
+    static StubResponse fromFile(const QString &path, int status = 200);
+    static StubResponse error(int status, const QByteArray &body = "{}");
+};
+
+using StubHandler = std::function<StubResponse(const StubRequest &)>;
+
+// A small HTTP/1.1 server for tests on 127.0.0.1 with a free port, running on
+// its own thread so that code under test may block in a local event loop.
+// Routes match the path exactly (any query); unrouted paths answer 404.
+class StubServer
+{
+public:
+    StubServer();
+    ~StubServer();
+
+    quint16 port() const;
+    QString baseUrl() const; // "http://127.0.0.1:PORT"
+
+    void route(const QString &path, const StubResponse &response);
+    void route(const QString &path, StubHandler handler);
+    // Answers with each response in turn; the last one repeats.
+    void routeSequence(const QString &path, const QList<StubResponse> &responses);
+    void setFallback(StubHandler handler);
+
+    QList<StubRequest> requests() const;
+    QList<StubRequest> requestsTo(const QString &path) const;
+    int count(const QString &path) const { return int(requestsTo(path).size()); }
+    void clearRequests();
+
+private:
+    friend class StubServerWorker;
+    StubResponse respond(const StubRequest &request);
+
+    mutable QMutex m_mutex;
+    QMap<QString, StubHandler> m_routes;
+    StubHandler m_fallback;
+    QList<StubRequest> m_requests;
+
+    QThread *m_thread = nullptr;
+    StubServerWorker *m_worker = nullptr;
+    quint16 m_port = 0;
+};
