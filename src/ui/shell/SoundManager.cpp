@@ -30,10 +30,12 @@ QSoundEffect *SoundManager::effectFor(const QString &name)
         return found->second.get();
 
     auto effect = std::make_unique<QSoundEffect>();
+    // Volume first: a sound already in Qt's sample cache gets its audio
+    // output inside setSource, with the volume the effect has at that moment.
+    effect->setVolume(static_cast<float>(m_volume));
     const QString file = assetPath({QStringLiteral("sounds"), name + QStringLiteral(".wav")});
     if (QFileInfo(file).isFile())
         effect->setSource(QUrl::fromLocalFile(file));
-    effect->setVolume(static_cast<float>(m_volume));
     // Kept even without a file, so a missing sound is looked for only once.
     QSoundEffect *raw = effect.get();
     m_effects.emplace(name, std::move(effect));
