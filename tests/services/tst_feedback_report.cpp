@@ -56,7 +56,12 @@ private:
 
     static QJsonObject embedOf(const QList<FormPart> &parts)
     {
-        return QJsonDocument::fromJson(parts.first().body).object().value("embeds").toArray().first().toObject();
+        return QJsonDocument::fromJson(parts.first().body)
+            .object()
+            .value("embeds")
+            .toArray()
+            .first()
+            .toObject();
     }
 
 private slots:
@@ -99,7 +104,8 @@ private slots:
         QCOMPARE(parts[1].disposition(), QByteArray("form-data; name=\"icon\"; filename=\"tolvo_icon.png\""));
         QCOMPARE(parts[1].headers.value("content-type"), QByteArray("image/png"));
         QCOMPARE(parts[1].body, QByteArray("PNGICON"));
-        QCOMPARE(parts[2].disposition(), QByteArray("form-data; name=\"screenshot\"; filename=\"screenshot.png\""));
+        QCOMPARE(parts[2].disposition(),
+                 QByteArray("form-data; name=\"screenshot\"; filename=\"screenshot.png\""));
         QCOMPARE(parts[2].body, shot);
         QCOMPARE(parts[3].disposition(), QByteArray("form-data; name=\"log\"; filename=\"log.txt\""));
         QCOMPARE(parts[3].headers.value("content-type"), QByteArray("text/plain; charset=utf-8"));
@@ -153,7 +159,8 @@ private slots:
         const QJsonObject byName = fieldsByName(embed);
         QCOMPARE(byName.size(), 4);
         QVERIFY(!byName.contains(QString::fromUtf8("\xF0\x9F\x8C\xA1\xEF\xB8\x8F  Severity")));
-        QCOMPARE(byName.value(QString::fromUtf8("\xF0\x9F\x91\xA4  From")).toString(), QStringLiteral("Anonymous"));
+        QCOMPARE(byName.value(QString::fromUtf8("\xF0\x9F\x91\xA4  From")).toString(),
+                 QStringLiteral("Anonymous"));
         QCOMPARE(byName.value(QString::fromUtf8("\xF0\x9F\x8F\xB7\xEF\xB8\x8F  Type")).toString(),
                  QStringLiteral("Idea"));
     }
@@ -166,7 +173,8 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::newRow("question") << "question" << QString::fromUtf8("\xE2\x9D\x93 Question") << 10189792
                                   << "Question";
-        QTest::newRow("praise") << "praise" << QString::fromUtf8("\xF0\x9F\x92\x9A Praise") << 1880154 << "Praise";
+        QTest::newRow("praise") << "praise" << QString::fromUtf8("\xF0\x9F\x92\x9A Praise") << 1880154
+                                << "Praise";
         QTest::newRow("empty") << "" << QString::fromUtf8("\xF0\x9F\x90\x9E Bug report") << 15245626 << "Bug";
         QTest::newRow("unknown") << "rant" << QString::fromUtf8("\xF0\x9F\x90\x9E Bug report") << 15245626
                                  << "Rant";
@@ -183,8 +191,9 @@ private slots:
         QCOMPARE(embed.value("title").toString(), title);
         QCOMPARE(embed.value("color").toInt(), colour);
         QCOMPARE(embed.value("description").toString(), QString());
-        QCOMPARE(fieldsByName(embed).value(QString::fromUtf8("\xF0\x9F\x8F\xB7\xEF\xB8\x8F  Type")).toString(),
-                 type);
+        QCOMPARE(
+            fieldsByName(embed).value(QString::fromUtf8("\xF0\x9F\x8F\xB7\xEF\xB8\x8F  Type")).toString(),
+            type);
     }
 
     void failures_giveTheUserFacingMessages()
@@ -196,7 +205,8 @@ private slots:
 
         relay->route(QStringLiteral("/report"), StubResponse::error(500));
         const QString serverError = sendAndCatch(QStringLiteral("x"), config());
-        QVERIFY2(serverError.startsWith(QStringLiteral("Couldn't reach the report channel: ")), qPrintable(serverError));
+        QVERIFY2(serverError.startsWith(QStringLiteral("Couldn't reach the report channel: ")),
+                 qPrintable(serverError));
         QVERIFY(serverError.size() > 36);
 
         StubResponse slow = StubResponse::json({}, 204);
@@ -210,9 +220,11 @@ private slots:
         closed.listen(QHostAddress::LocalHost, 0);
         const quint16 port = closed.serverPort();
         closed.close();
-        const QString refused = sendAndCatch(QStringLiteral("x"), RelayConfig{
-            QStringLiteral("http://127.0.0.1:%1").arg(port), QStringLiteral("t")});
-        QVERIFY2(refused.startsWith(QStringLiteral("Couldn't reach the report channel: ")), qPrintable(refused));
+        const QString refused =
+            sendAndCatch(QStringLiteral("x"),
+                         RelayConfig{QStringLiteral("http://127.0.0.1:%1").arg(port), QStringLiteral("t")});
+        QVERIFY2(refused.startsWith(QStringLiteral("Couldn't reach the report channel: ")),
+                 qPrintable(refused));
         QVERIFY(!refused.contains(QStringLiteral("HTTP")));
     }
 

@@ -8,7 +8,8 @@
 #include <QTimer>
 
 TestHttpReply testHttp(const QByteArray &method, const QString &url,
-                       const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &body, int timeoutMs)
+                       const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &body,
+                       int timeoutMs)
 {
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};

@@ -15,8 +15,8 @@ struct TestHttpReply
 };
 
 TestHttpReply testHttp(const QByteArray &method, const QString &url,
-                       const QList<QPair<QByteArray, QByteArray>> &headers = {},
-                       const QByteArray &body = {}, int timeoutMs = 10000);
+                       const QList<QPair<QByteArray, QByteArray>> &headers = {}, const QByteArray &body = {},
+                       int timeoutMs = 10000);
 
 // One part of a multipart/form-data body.
 struct FormPart
