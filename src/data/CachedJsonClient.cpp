@@ -61,7 +61,8 @@ QNetworkReply *blockingRequest(QNetworkAccessManager &manager, const QNetworkReq
         if (!reply->isFinished())
             reply->abort();
     }
-    body = reply->readAll();
+    // An aborted reply is closed; reading it would only log a warning.
+    body = reply->isOpen() ? reply->readAll() : QByteArray();
     status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     return reply;
 }
