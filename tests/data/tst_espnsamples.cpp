@@ -104,29 +104,22 @@ private slots:
         QVERIFY(api->teamLeagueContains(live.home_team_id));
     }
 
-    void scoreboard_finishedDays()
+    void scoreboard_finishedAndScheduledDays()
     {
         const auto eng = dayOf(QStringLiteral("eng.1"), QDate(2025, 5, 25), "scoreboard-eng.1-20250525.json");
         QCOMPARE(eng.size(), size_t(10));
         QCOMPARE(countIf(eng, scored), 10);
         const Match &first = eng.front();
-        QCOMPARE(first.id, QStringLiteral("704649"));
-        QCOMPARE(first.home_team, QStringLiteral("AFC Bournemouth"));
-        QCOMPARE(first.away_team, QStringLiteral("Leicester City"));
-        QCOMPARE(first.home_score + QLatin1Char('-') + first.away_score, QStringLiteral("2-0"));
+        QCOMPARE(first.home_team + QLatin1Char(' ') + first.home_score + QLatin1Char('-') + first.away_score +
+                     QLatin1Char(' ') + first.away_team,
+                 QStringLiteral("AFC Bournemouth 2-0 Leicester City"));
         QCOMPARE(first.home_badge, QStringLiteral("https://a.espncdn.com/i/teamlogos/soccer/500/349.png"));
         QCOMPARE(first.league, QStringLiteral("Premier League"));
-        QCOMPARE(first.status_detail, QStringLiteral("FT"));
-
-        const auto ita = dayOf(QStringLiteral("ita.1"), QDate(2019, 8, 25), "scoreboard-ita.1-20190825.json");
-        QCOMPARE(ita.size(), size_t(7));
-        QCOMPARE(countIf(ita, scored), 7);
-        QCOMPARE(dayOf(QStringLiteral("ita.1"), QDate(2020, 3, 8), "scoreboard-ita.1-20200308.json").size(),
-                 size_t(5));
+        QCOMPARE(dayOf(QStringLiteral("ita.1"), QDate(2019, 8, 25), "scoreboard-ita.1-20190825.json").size(),
+                 size_t(7));
 
         const auto pre = dayOf(QStringLiteral("usa.1"), QDate(2025, 6, 1), "scoreboard-usa.1-20250601.json");
         QCOMPARE(pre.size(), size_t(1));
-        QCOMPARE(pre.front().state, QStringLiteral("pre"));
         QVERIFY(pre.front().home_score.isEmpty());
         QCOMPARE(pre.front().time, QStringLiteral("22:00"));
     }
@@ -192,9 +185,9 @@ private slots:
         const std::optional<Match> m =
             onWorker([&] { return api->lookupEvent(QStringLiteral("554204"), true); });
         QVERIFY(m.has_value());
-        QCOMPARE(m->home_team, QStringLiteral("AC Milan"));
-        QCOMPARE(m->away_team, QStringLiteral("Cagliari"));
-        QCOMPARE(m->home_score + QLatin1Char('-') + m->away_score, QStringLiteral("3-0"));
+        QCOMPARE(m->home_team + QLatin1Char(' ') + m->home_score + QLatin1Char('-') + m->away_score +
+                     QLatin1Char(' ') + m->away_team,
+                 QStringLiteral("AC Milan 3-0 Cagliari"));
         QCOMPARE(m->date, QStringLiteral("2020-08-01"));
         QCOMPARE(m->time, QStringLiteral("18:45"));
         QCOMPARE(m->league, QStringLiteral("Italian Serie A"));
@@ -213,11 +206,9 @@ private slots:
         QCOMPARE(table.front().team, QStringLiteral("Liverpool"));
         QCOMPARE(table.front().rank, QStringLiteral("1"));
         QCOMPARE(table.front().gamesPlayed, QStringLiteral("38"));
-        QCOMPARE(table.front().wins, QStringLiteral("25"));
-        QCOMPARE(table.front().ties, QStringLiteral("9"));
-        QCOMPARE(table.front().losses, QStringLiteral("4"));
-        QCOMPARE(table.front().pointDifferential, QStringLiteral("+45"));
-        QCOMPARE(table.front().points, QStringLiteral("84"));
+        const StandingsRow &top = table.front();
+        QCOMPARE(QStringList({top.wins, top.ties, top.losses, top.pointDifferential, top.points}),
+                 QStringList({"25", "9", "4", "+45", "84"}));
         for (size_t i = 0; i < table.size(); ++i)
             QCOMPARE(table.at(i).rank, QString::number(i + 1));
 
