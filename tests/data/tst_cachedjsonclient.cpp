@@ -302,7 +302,7 @@ private slots:
     {
         stub->setFallback([](const StubRequest &) { return StubResponse::json("{}"); });
         TestClient client(stub->baseUrl());
-        client.setMinInterval(0.15);
+        client.setMinInterval(0.2);
         std::vector<std::function<void()>> works;
         for (int i = 0; i < 5; ++i)
             works.push_back([&client, i] { client.get(QStringLiteral("p%1").arg(i)); });
