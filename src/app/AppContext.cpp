@@ -63,8 +63,10 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
 
 AppContext::~AppContext()
 {
-    // Tasks still running would call back into a half-destroyed context.
+    // Work still running may use the clients owned here. (The program never
+    // destroys its context; this matters to tests.)
     backgroundPool->waitForDone();
+    pool->waitForDone();
 }
 
 void AppContext::runBackground(std::function<void()> work, std::function<void()> onDone,

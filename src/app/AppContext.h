@@ -2,6 +2,7 @@
 
 #include "app/RelayConfig.h"
 #include "app/Settings.h"
+#include "data/EspnApi.h"
 #include "model/FavoritesStore.h"
 #include "model/HistoryStore.h"
 
@@ -52,6 +53,8 @@ public:
 
     // GUI thread only: pages read and change it directly and call save().
     Settings settings;
+    // Thread-safe: work functions call it directly.
+    EspnApi espn;
     FavoritesStore favorites;
     HistoryStore history;
     QThreadPool *pool = nullptr;

@@ -45,8 +45,10 @@ private slots:
         const QPixmap first = faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B2")), 18);
         const QPixmap second = faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B2")), 18);
         QCOMPARE(second.cacheKey(), first.cacheKey());
-        QVERIFY(faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B3")), 18).cacheKey() != first.cacheKey());
-        QVERIFY(faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B2")), 19).cacheKey() != first.cacheKey());
+        QVERIFY(faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B3")), 18).cacheKey() !=
+                first.cacheKey());
+        QVERIFY(faPixmap(QStringLiteral("gear"), QColor(QStringLiteral("#9AA3B2")), 19).cacheKey() !=
+                first.cacheKey());
         // The alpha channel is part of the colour.
         QColor translucent(QStringLiteral("#9AA3B2"));
         translucent.setAlpha(128);
@@ -71,10 +73,12 @@ private slots:
         QHash<QByteArray, QString> seen;
         for (const QString &name : faIconNames()) {
             QVERIFY2(metrics.inFontUcs4(faCodePoint(name)), qPrintable(name));
-            const QImage image = faPixmap(name, Qt::black, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage image =
+                faPixmap(name, Qt::black, 32).toImage().convertToFormat(QImage::Format_ARGB32);
             QVERIFY2(!inkBounds(image).isNull(), qPrintable(name));
             const QByteArray bytes(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes());
-            QVERIFY2(!seen.contains(bytes), qPrintable(name + QStringLiteral(" looks like ") + seen.value(bytes)));
+            QVERIFY2(!seen.contains(bytes),
+                     qPrintable(name + QStringLiteral(" looks like ") + seen.value(bytes)));
             seen.insert(bytes, name);
         }
     }
@@ -94,7 +98,8 @@ private slots:
 
     void faPixmap_drawsInTheRequestedColour()
     {
-        const QImage check = faPixmap(QStringLiteral("circle-check"), QColor(QStringLiteral("#1CB05A")), 18).toImage();
+        const QImage check =
+            faPixmap(QStringLiteral("circle-check"), QColor(QStringLiteral("#1CB05A")), 18).toImage();
         // The middle of the disc is solid (the tick is cut out above it).
         bool foundSolid = false;
         for (int y = 0; y < check.height() && !foundSolid; ++y) {
@@ -111,7 +116,8 @@ private slots:
 
     void faCheckableIcon_hasOneColourPerState()
     {
-        const QIcon icon = faCheckableIcon(QStringLiteral("trophy"), QColor(QStringLiteral("#9AA3B2")), Qt::white, 16);
+        const QIcon icon =
+            faCheckableIcon(QStringLiteral("trophy"), QColor(QStringLiteral("#9AA3B2")), Qt::white, 16);
         const QImage off = icon.pixmap(QSize(16, 16), QIcon::Normal, QIcon::Off).toImage();
         const QImage on = icon.pixmap(QSize(16, 16), QIcon::Normal, QIcon::On).toImage();
         QCOMPARE(off, faPixmap(QStringLiteral("trophy"), QColor(QStringLiteral("#9AA3B2")), 16).toImage());

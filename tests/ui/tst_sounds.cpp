@@ -140,10 +140,12 @@ private slots:
         for (const QString &name : soundNames()) {
             const Wav wav = readWav(assetPath({QStringLiteral("sounds"), name + QStringLiteral(".wav")}));
             // 16-bit PCM is what every sound-effect backend plays.
-            QVERIFY2(wav.format == 1 && wav.bits == 16 && wav.channels == 1 && wav.rate == 44100, qPrintable(name));
+            QVERIFY2(wav.format == 1 && wav.bits == 16 && wav.channels == 1 && wav.rate == 44100,
+                     qPrintable(name));
             QVERIFY2(wav.seconds() > 0.02 && wav.seconds() < 1.5, qPrintable(name));
             QVERIFY2(wav.peak() > 0.1 && wav.peak() < 0.5, qPrintable(name));
-            QVERIFY2(!seen.contains(wav.data), qPrintable(name + QStringLiteral(" sounds like ") + seen.value(wav.data)));
+            QVERIFY2(!seen.contains(wav.data),
+                     qPrintable(name + QStringLiteral(" sounds like ") + seen.value(wav.data)));
             seen.insert(wav.data, name);
             lengths.insert(name, wav.seconds());
         }

@@ -26,7 +26,8 @@ class TestTheme : public QObject
 private slots:
     void darkGreenStandard_flatSheetWithDarkColours()
     {
-        const QString sheet = buildStylesheet(QStringLiteral("dark"), QStringLiteral("green"), QStringLiteral("standard"));
+        const QString sheet =
+            buildStylesheet(QStringLiteral("dark"), QStringLiteral("green"), QStringLiteral("standard"));
         QVERIFY(sheet.startsWith(QStringLiteral("QWidget {")));
         QVERIFY(sheet.contains(QStringLiteral("#14171C")));
         QVERIFY(sheet.contains(QStringLiteral("#1CB05A")));
@@ -39,7 +40,8 @@ private slots:
 
     void lightUnknownAccentLegacy_fallsBackToGreenWithGradients()
     {
-        const QString sheet = buildStylesheet(QStringLiteral("light"), QStringLiteral("chartreuse"), QStringLiteral("legacy"));
+        const QString sheet =
+            buildStylesheet(QStringLiteral("light"), QStringLiteral("chartreuse"), QStringLiteral("legacy"));
         QVERIFY(sheet.contains(QStringLiteral("#1CB05A")));
         QVERIFY(sheet.contains(QStringLiteral("#F4F6F8")));
         QVERIFY(!sheet.contains(QStringLiteral("#14171C")));
@@ -51,7 +53,8 @@ private slots:
 
     void themeAndStyleNames_areCaseSensitive()
     {
-        const QString sheet = buildStylesheet(QStringLiteral("Dark"), QStringLiteral("green"), QStringLiteral("Legacy"));
+        const QString sheet =
+            buildStylesheet(QStringLiteral("Dark"), QStringLiteral("green"), QStringLiteral("Legacy"));
         QVERIFY(sheet.contains(QStringLiteral("#F4F6F8")));
         QVERIFY(!sheet.contains(QStringLiteral("#14171C")));
         QVERIFY(!sheet.contains(QStringLiteral("qlineargradient")));
@@ -89,25 +92,30 @@ private slots:
     {
         QPushButton button(QStringLiteral("Go"));
         button.setObjectName(QStringLiteral("PrimaryButton"));
-        const QImage flat = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"), QStringLiteral("standard")));
+        const QImage flat = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"),
+                                                           QStringLiteral("standard")));
         // Left of the text, well inside the rounded corners.
         QCOMPARE(flat.pixelColor(12, 30), QColor(QStringLiteral("#2F7DE1")));
 
-        const QImage legacy = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"), QStringLiteral("legacy")));
+        const QImage legacy = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"),
+                                                             QStringLiteral("legacy")));
         // From the hover shade at the top towards the accent at the bottom.
         const QColor top = legacy.pixelColor(12, 4);
         const QColor bottom = legacy.pixelColor(12, 55);
-        QVERIFY2(top.lightness() > bottom.lightness(), qPrintable(top.name() + QLatin1Char(' ') + bottom.name()));
+        QVERIFY2(top.lightness() > bottom.lightness(),
+                 qPrintable(top.name() + QLatin1Char(' ') + bottom.name()));
     }
 
     void card_takesTheThemeSurface()
     {
         QFrame card;
         card.setObjectName(QStringLiteral("Card"));
-        QCOMPARE(render(card, buildStylesheet(QStringLiteral("dark"), QString(), QString())).pixelColor(80, 30),
-                 QColor(QStringLiteral("#1B1F26")));
-        QCOMPARE(render(card, buildStylesheet(QStringLiteral("light"), QString(), QString())).pixelColor(80, 30),
-                 QColor(QStringLiteral("#FFFFFF")));
+        QCOMPARE(
+            render(card, buildStylesheet(QStringLiteral("dark"), QString(), QString())).pixelColor(80, 30),
+            QColor(QStringLiteral("#1B1F26")));
+        QCOMPARE(
+            render(card, buildStylesheet(QStringLiteral("light"), QString(), QString())).pixelColor(80, 30),
+            QColor(QStringLiteral("#FFFFFF")));
     }
 
     void lighten_mixesTowardsWhite()
@@ -137,9 +145,10 @@ private slots:
     void accentPalettes_iterateAlphabetically()
     {
         // The settings page lists the accents in this order.
-        const QStringList expected = {QStringLiteral("blue"),   QStringLiteral("cyan"),   QStringLiteral("green"),
-                                      QStringLiteral("indigo"), QStringLiteral("orange"), QStringLiteral("pink"),
-                                      QStringLiteral("purple"), QStringLiteral("red"),    QStringLiteral("teal")};
+        const QStringList expected = {
+            QStringLiteral("blue"),   QStringLiteral("cyan"),   QStringLiteral("green"),
+            QStringLiteral("indigo"), QStringLiteral("orange"), QStringLiteral("pink"),
+            QStringLiteral("purple"), QStringLiteral("red"),    QStringLiteral("teal")};
         QCOMPARE(accentPalettes().keys(), expected);
         QVERIFY(accentPalettes().contains(DEFAULT_ACCENT));
     }

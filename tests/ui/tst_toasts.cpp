@@ -72,14 +72,16 @@ private slots:
         QCOMPARE(Toast::displayText(QString(290, QLatin1Char('c')) + QString(20, QLatin1Char(' '))),
                  QString(290, QLatin1Char('c')) + QChar(0x2026));
         // An emoji straddling the cut is dropped whole, not split in half.
-        const QString emoji = QString(296, QLatin1Char('d')) + QStringLiteral("\U0001F600") + QString(10, QLatin1Char('e'));
+        const QString emoji =
+            QString(296, QLatin1Char('d')) + QStringLiteral("\U0001F600") + QString(10, QLatin1Char('e'));
         const QString cut = Toast::displayText(emoji);
         QCOMPARE(cut, QString(296, QLatin1Char('d')) + QChar(0x2026));
     }
 
     void messages_areShownAsPlainText()
     {
-        Toast *toast = manager->show(QStringLiteral("<b>Server said</b> &amp;"), QStringLiteral("error"), 3400);
+        Toast *toast =
+            manager->show(QStringLiteral("<b>Server said</b> &amp;"), QStringLiteral("error"), 3400);
         QLabel *text = nullptr;
         for (QLabel *label : toast->findChildren<QLabel *>()) {
             if (label->pixmap().isNull())
