@@ -72,7 +72,7 @@ QString orDefault(const QString &text, const QString &fallback)
 
 } // namespace
 
-QString formatRecent(const QString &header, const QString &team, const QList<Match> &matches)
+QString formatRecent(const QString &header, const QString &team, const std::vector<Match> &matches)
 {
     QStringList lines;
     for (const Match &m : matches) {
@@ -118,8 +118,8 @@ QString formatRecent(const QString &header, const QString &team, const QList<Mat
     return block;
 }
 
-QString buildContext(const Match &match, const QList<Match> &homeRecent, const QList<Match> &awayRecent,
-                     const QList<Match> &h2h)
+QString buildContext(const Match &match, const std::vector<Match> &homeRecent,
+                     const std::vector<Match> &awayRecent, const std::vector<Match> &h2h)
 {
     QStringList lines;
     lines << QStringLiteral("Fixture: %1 (home) vs %2 (away)").arg(match.home_team, match.away_team)

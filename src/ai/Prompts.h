@@ -4,8 +4,8 @@
 #include "model/Prediction.h"
 
 #include <QJsonObject>
-#include <QList>
 #include <QString>
+#include <vector>
 
 // System text of the quick call, the same at every depth. It asks for a tiny
 // JSON object: outcome, three percentages, scoreline and confidence.
@@ -17,12 +17,12 @@ extern const QString REASONING_SYSTEM_PROMPT;
 // What the model is shown about a fixture: the fixture itself, each side's
 // recent results with a form line, and the head-to-head meetings. Every list
 // is newest first.
-QString buildContext(const Match &match, const QList<Match> &homeRecent, const QList<Match> &awayRecent,
-                     const QList<Match> &h2h);
+QString buildContext(const Match &match, const std::vector<Match> &homeRecent,
+                     const std::vector<Match> &awayRecent, const std::vector<Match> &h2h);
 
 // One team's block of the context, headed by `header`; its form line counts
 // only the matches in which `team` played under exactly that name.
-QString formatRecent(const QString &header, const QString &team, const QList<Match> &matches);
+QString formatRecent(const QString &header, const QString &team, const std::vector<Match> &matches);
 
 // REASONING_SYSTEM_PROMPT asking for `keyFactorCount` key factors.
 QString reasoningSystemPrompt(int keyFactorCount);

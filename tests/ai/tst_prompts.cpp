@@ -59,7 +59,7 @@ void compareText(const QString &actual, const QString &expected)
     QCOMPARE(actual, expected);
 }
 
-const QList<Match> ARSENAL_RECENT = {
+const std::vector<Match> ARSENAL_RECENT = {
     result("2025-09-28", "Newcastle United", "1", "2", "Arsenal"),
     result("2025-09-21", "Arsenal", "1", "1", "Manchester City"),
     result("2025-09-13", "Arsenal", "3", "0", "Nottingham Forest"),
@@ -67,7 +67,7 @@ const QList<Match> ARSENAL_RECENT = {
     result("2025-08-23", "Arsenal", "5", "0", "Leeds United"),
 };
 
-const QList<Match> CHELSEA_RECENT = {
+const std::vector<Match> CHELSEA_RECENT = {
     result("2025-09-27", "Chelsea", "1", "3", "Brighton & Hove Albion"),
     result("2025-09-20", "Manchester United", "2", "1", "Chelsea"),
     result("2025-09-13", "Brentford", "2", "2", "Chelsea"),
@@ -130,7 +130,7 @@ private slots:
 
     void buildContext_fullData()
     {
-        const QList<Match> h2h = {
+        const std::vector<Match> h2h = {
             result("2025-10-04", "Arsenal", "", "", "Chelsea"), // this fixture, not played yet
             result("2025-03-16", "Chelsea", "0", "1", "Arsenal"),
             result("2024-11-10", "Chelsea", "1", "1", "Arsenal"),
@@ -147,11 +147,11 @@ private slots:
         m.date.clear();
         m.time.clear();
         m.venue.clear();
-        const QList<Match> postponed = {
+        const std::vector<Match> postponed = {
             result("2025-09-27", "Chelsea", "", "", "Brighton & Hove Albion"),
             result("2025-09-20", "Manchester United", "2", "", "Chelsea"),
         };
-        const QList<Match> h2h = {result("2025-03-16", "Chelsea", "0", "1", "Arsenal")};
+        const std::vector<Match> h2h = {result("2025-03-16", "Chelsea", "0", "1", "Arsenal")};
         compareText(buildContext(m, {}, postponed, h2h), golden(QStringLiteral("context_no_results.txt")));
     }
 
@@ -161,17 +161,17 @@ private slots:
         m.league = QStringLiteral("LaLiga");
         m.time.clear();
         m.venue = QStringLiteral("Santiago Bernabéu");
-        const QList<Match> madrid = {
+        const std::vector<Match> madrid = {
             result("2025-09-27", "Atlético Madrid", "5", "2", "Real Madrid"),
             result("2025-09-23", "Levante", "1", "4", "Real Madrid"),
             result("2025-09-20", "Real Madrid", "", "", "Espanyol"),
         };
-        const QList<Match> girona = {
+        const std::vector<Match> girona = {
             result("2025-09-26", "Girona", "0", "0", "Espanyol"),
             result("2025-09-20", "Girona FC", "1", "1", "Levante"),
             result("2025-09-14", "Sevilla", "2", "0", "Girona"),
         };
-        const QList<Match> upcomingOnly = {result("2025-10-04", "Real Madrid", "", "", "Girona")};
+        const std::vector<Match> upcomingOnly = {result("2025-10-04", "Real Madrid", "", "", "Girona")};
         compareText(buildContext(m, madrid, girona, upcomingOnly),
                     golden(QStringLiteral("context_no_h2h.txt")));
         QVERIFY(!buildContext(m, madrid, girona, {}).contains(QStringLiteral("Head-to-head")));
@@ -211,7 +211,7 @@ private slots:
     {
         // Team names come from outside; a "%1" in one must not be filled in.
         Match m = fixture("Club %1", "Club %2");
-        const QList<Match> recent = {result("2025-09-01", "Club %1", "2", "0", "Club %2")};
+        const std::vector<Match> recent = {result("2025-09-01", "Club %1", "2", "0", "Club %2")};
         const QString context = buildContext(m, recent, {}, recent);
         QVERIFY(context.startsWith(QStringLiteral("Fixture: Club %1 (home) vs Club %2 (away)\n")));
         QVERIFY(context.contains(
@@ -222,7 +222,7 @@ private slots:
 
     void formatRecent_formIsOldestFirst()
     {
-        const QList<Match> spurs = {
+        const std::vector<Match> spurs = {
             result("2025-09-20", "Spurs", "2", "0", "Wolves"),
             result("2025-09-13", "Spurs", "1", "1", "Bournemouth"),
             result("2025-09-06", "Spurs", "0", "1", "Villa"),
@@ -235,7 +235,7 @@ private slots:
 
     void formatRecent_unscoredMiddleMatch_isLeftOut()
     {
-        const QList<Match> spurs = {
+        const std::vector<Match> spurs = {
             result("2025-09-20", "Spurs", "2", "0", "Wolves"),
             result("2025-09-13", "Spurs", "", "", "Bournemouth"),
             result("2025-09-06", "Villa", "1", "1", "Spurs"),
@@ -251,7 +251,7 @@ private slots:
     {
         // Listed, but neither a differently spelt name nor a non-numeric
         // score adds a letter.
-        const QList<Match> spurs = {
+        const std::vector<Match> spurs = {
             result("2025-09-20", "Tottenham Hotspur", "2", "0", "Wolves"),
             result("2025-09-13", "Spurs", "2", "abandoned", "Bournemouth"),
         };
