@@ -39,7 +39,7 @@ Match fixture(const QString &home, const QString &away)
 
 QString golden(const QString &name)
 {
-    QFile file(QStringLiteral(TOLVO_TEST_DATA_DIR "/") + name);
+    QFile file(QStringLiteral(TOLVO_TEST_DATA_DIR "/prompts/") + name);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("<missing golden file %1>").arg(name);
     QString text = QString::fromUtf8(file.readAll());
