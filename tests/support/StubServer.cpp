@@ -1,5 +1,6 @@
 #include "StubServer.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
 #include <QMetaObject>
@@ -11,22 +12,36 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 413: return "Payload Too Large";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 413:
+        return "Payload Too Large";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -37,8 +52,7 @@ class StubServerWorker : public QObject
 public:
     explicit StubServerWorker(StubServer *owner)
         : m_owner(owner)
-    {
-    }
+    {}
 
     quint16 start()
     {
@@ -88,6 +102,7 @@ private:
         request.path = QUrl::fromPercentEncoding(q < 0 ? target : target.left(q));
         request.rawQuery = q < 0 ? QString() : QString::fromLatin1(target.mid(q + 1));
         request.query = QUrlQuery(request.rawQuery);
+        request.receivedMs = QDateTime::currentMSecsSinceEpoch();
 
         const StubResponse response = m_owner->respond(request);
         QPointer<QTcpSocket> guard(socket);
@@ -98,8 +113,8 @@ private:
                 guard->abort();
                 return;
             }
-            QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                             + reasonPhrase(response.status) + "\r\n";
+            QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                             reasonPhrase(response.status) + "\r\n";
             out += "Content-Type: " + response.contentType + "\r\n";
             out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
             for (const auto &h : response.headers)
@@ -162,7 +177,8 @@ StubServer::StubServer()
 
 StubServer::~StubServer()
 {
-    QMetaObject::invokeMethod(m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     delete m_thread;
@@ -187,6 +203,17 @@ void StubServer::route(const QString &path, StubHandler handler)
 {
     QMutexLocker lock(&m_mutex);
     m_routes.insert(path, std::move(handler));
+}
+
+void StubServer::route(const QString &path, const QUrlQuery &query, const StubResponse &response)
+{
+    route(path, query, [response](const StubRequest &) { return response; });
+}
+
+void StubServer::route(const QString &path, const QUrlQuery &query, StubHandler handler)
+{
+    QMutexLocker lock(&m_mutex);
+    m_queryRoutes.prepend({path, query.queryItems(QUrl::FullyDecoded), std::move(handler)});
 }
 
 void StubServer::routeSequence(const QString &path, const QList<StubResponse> &responses)
@@ -234,7 +261,21 @@ StubResponse StubServer::respond(const StubRequest &request)
     {
         QMutexLocker lock(&m_mutex);
         m_requests.append(request);
-        handler = m_routes.value(request.path, m_fallback);
+        for (const QueryRoute &candidate : std::as_const(m_queryRoutes)) {
+            if (candidate.path != request.path)
+                continue;
+            const bool matches =
+                std::all_of(candidate.items.cbegin(), candidate.items.cend(), [&](const auto &item) {
+                    return request.query.hasQueryItem(item.first) &&
+                           request.query.queryItemValue(item.first, QUrl::FullyDecoded) == item.second;
+                });
+            if (matches) {
+                handler = candidate.handler;
+                break;
+            }
+        }
+        if (!handler)
+            handler = m_routes.value(request.path, m_fallback);
     }
     if (!handler)
         return StubResponse::error(404, R"({"error":"no route"})");

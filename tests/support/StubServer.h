@@ -22,6 +22,7 @@ struct StubRequest
     QUrlQuery query;
     QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
+    qint64 receivedMs = 0; // when the whole request had arrived, ms since the epoch
 
     QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
 };
@@ -33,7 +34,7 @@ struct StubResponse
     QByteArray body;
     QByteArray contentType = "application/json";
     QList<QPair<QByteArray, QByteArray>> headers;
-    int delayMs = 0;   // answer only after this long
+    int delayMs = 0;     // answer only after this long
     bool hangUp = false; // close the connection without answering
 
     static StubResponse json(const QByteArray &body, int status = 200);
@@ -45,7 +46,8 @@ using StubHandler = std::function<StubResponse(const StubRequest &)>;
 
 // A small HTTP/1.1 server for tests on 127.0.0.1 with a free port, running on
 // its own thread so that code under test may block in a local event loop.
-// Routes match the path exactly (any query); unrouted paths answer 404.
+// Routes match the path exactly (any query) or the path plus some query items;
+// unrouted paths answer 404.
 class StubServer
 {
 public:
@@ -57,6 +59,11 @@ public:
 
     void route(const QString &path, const StubResponse &response);
     void route(const QString &path, StubHandler handler);
+    // Only requests to `path` whose query holds every item of `query` (decoded
+    // values compared exactly; other items may be present). These routes are
+    // tried before the path-only ones, the latest first.
+    void route(const QString &path, const QUrlQuery &query, const StubResponse &response);
+    void route(const QString &path, const QUrlQuery &query, StubHandler handler);
     // Answers with each response in turn; the last one repeats.
     void routeSequence(const QString &path, const QList<StubResponse> &responses);
     void setFallback(StubHandler handler);
@@ -71,7 +78,15 @@ private:
     StubResponse respond(const StubRequest &request);
 
     mutable QMutex m_mutex;
+    struct QueryRoute
+    {
+        QString path;
+        QList<QPair<QString, QString>> items;
+        StubHandler handler;
+    };
+
     QMap<QString, StubHandler> m_routes;
+    QList<QueryRoute> m_queryRoutes;
     StubHandler m_fallback;
     QList<StubRequest> m_requests;
 
