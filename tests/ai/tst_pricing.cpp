@@ -14,27 +14,6 @@ class TestPricing : public QObject
     Q_OBJECT
 
 private slots:
-    void thinkingPreset_knownDepths()
-    {
-        const ThinkingPreset quick = thinkingPreset(QStringLiteral("quick"));
-        QCOMPARE(quick.formGames, 3);
-        QCOMPARE(quick.h2hGames, 5);
-        QCOMPARE(quick.quickTemperature, 0.55);
-        QCOMPARE(quick.reasoningTemperature, 0.60);
-        QCOMPARE(quick.reasoningMaxTokens, 220);
-        QCOMPARE(quick.keyFactorCount, 3);
-
-        const ThinkingPreset deep = thinkingPreset(QStringLiteral("deep"));
-        QCOMPARE(deep.formGames, 10);
-        QCOMPARE(deep.h2hGames, 20);
-        QCOMPARE(deep.quickTemperature, 0.20);
-        QCOMPARE(deep.reasoningTemperature, 0.25);
-        QCOMPARE(deep.reasoningMaxTokens, 700);
-        QCOMPARE(deep.keyFactorCount, 5);
-
-        QCOMPARE(thinkingDepths().size(), size_t(3));
-    }
-
     void thinkingPreset_unknownNames_giveStandard_data()
     {
         QTest::addColumn<QString>("depth");
