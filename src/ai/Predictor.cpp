@@ -61,7 +61,18 @@ QString Predictor::openAiBase()
     QString base = qEnvironmentVariable("TOLVO_OPENAI_BASE").trimmed();
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
-    return base.isEmpty() ? DEFAULT_OPENAI_BASE : base;
+    if (base.isEmpty())
+        return DEFAULT_OPENAI_BASE;
+    // A mistyped address would otherwise fail every call with "HTTP 0" and
+    // no hint why; the log says what was ignored.
+    const QUrl url(base, QUrl::StrictMode);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || !web || url.host().isEmpty()) {
+        qWarning("TOLVO_OPENAI_BASE is not an http(s) address; using %s",
+                 qUtf8Printable(DEFAULT_OPENAI_BASE));
+        return DEFAULT_OPENAI_BASE;
+    }
+    return base;
 }
 
 QString Predictor::endpoint() const

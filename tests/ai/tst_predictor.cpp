@@ -118,6 +118,9 @@ private slots:
         qputenv("TOLVO_OPENAI_BASE", "http://localhost:11434/");
         QCOMPARE(Predictor::openAiBase(), QStringLiteral("http://localhost:11434"));
         QCOMPARE(withKey().endpoint(), QStringLiteral("http://localhost:11434/v1/chat/completions"));
+        qputenv("TOLVO_OPENAI_BASE", "localhost:11434");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("TOLVO_OPENAI_BASE"));
+        QCOMPARE(Predictor::openAiBase(), QStringLiteral("https://api.openai.com"));
     }
 
     void constructor_needsKeyOrCompleteRelay()
