@@ -69,6 +69,17 @@ AppContext::~AppContext()
     pool->waitForDone();
 }
 
+std::unique_ptr<Predictor> AppContext::getPredictor() const
+{
+    // A copy taken on the GUI thread: the settings page may be changing the
+    // key or the model while this runs on a worker.
+    const Settings current = currentSettings();
+    if (current.openai_api_key.isEmpty() && (relay.baseUrl.isEmpty() || relay.token.isEmpty()))
+        throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
+    return std::make_unique<Predictor>(current.openai_api_key, current.openai_model, relay.baseUrl,
+                                       relay.token);
+}
+
 void AppContext::runBackground(std::function<void()> work, std::function<void()> onDone,
                                ErrorCallback onError)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/Predictor.h"
 #include "app/RelayConfig.h"
 #include "app/Settings.h"
 #include "data/EspnApi.h"
@@ -35,6 +36,11 @@ public:
 
     explicit AppContext(RelayConfig relay, QObject *parent = nullptr);
     ~AppContext() override;
+
+    // A new model client for each call, from the settings the calling task
+    // started with. Throws PredictorError when there is neither an API key
+    // nor a complete relay configuration. Meant for work functions.
+    std::unique_ptr<Predictor> getPredictor() const;
 
     void runBackground(std::function<void()> work, std::function<void()> onDone = {},
                        ErrorCallback onError = {});

@@ -45,6 +45,8 @@ private slots:
     void init()
     {
         env = std::make_unique<TestEnv>();
+        // A developer's own key would override every settings file here.
+        qunsetenv("OPENAI_API_KEY");
         context = std::make_unique<AppContext>(relay());
     }
 
@@ -212,6 +214,45 @@ private slots:
         context->runBackground([&]() { seen = context->currentSettings().openai_model; });
         QTRY_COMPARE(seen, QStringLiteral("model-changed"));
         QCOMPARE(context->currentSettings().openai_model, QStringLiteral("model-changed"));
+    }
+
+    void getPredictor_usesTheRelayWithoutAKey()
+    {
+        context->settings.openai_model = QStringLiteral("gpt-4o-mini");
+        const auto predictor = context->getPredictor();
+        QCOMPARE(predictor->model(), QStringLiteral("gpt-4o-mini"));
+        QVERIFY(predictor->endpoint().startsWith(relay().baseUrl));
+
+        context->settings.openai_api_key = QStringLiteral("sk-test");
+        QVERIFY(!context->getPredictor()->endpoint().startsWith(relay().baseUrl));
+    }
+
+    void getPredictor_withoutKeyOrCompleteRelay_failsInTheTask()
+    {
+        AppContext noRelay(RelayConfig{QStringLiteral("http://127.0.0.1:9"), QString()});
+        QString error;
+        noRelay.runAsync<QString>([&]() { return noRelay.getPredictor()->model(); }, {},
+                                  [&](const QString &message) { error = message; });
+        QTRY_COMPARE(error, QStringLiteral("No OpenAI API key configured. Add one in Settings."));
+        QCOMPARE(exceptionLines().size(), 1);
+        QVERIFY(exceptionLines().first().endsWith(
+            QStringLiteral("[EXC] runAsync caught: No OpenAI API key configured. Add one in Settings.")));
+    }
+
+    void getPredictor_inATask_takesTheModelOfItsStart()
+    {
+        context->settings.openai_model = QStringLiteral("gpt-4o");
+        QSemaphore changed;
+        QString model;
+        context->runAsync<QString>(
+            [&]() {
+                changed.tryAcquire(1, 5000);
+                return context->getPredictor()->model();
+            },
+            [&](QString value) { model = value; });
+        context->settings.openai_model = QStringLiteral("gpt-4.1");
+        changed.release();
+        QTRY_COMPARE(model, QStringLiteral("gpt-4o"));
     }
 
     void toastAndPlay_withoutWindowOrSound_doNothing()
