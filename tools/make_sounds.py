@@ -136,7 +136,7 @@ def navigate():
 
 def refresh():
     return normalise(mix((0, tone(420, 0.16, SOFT, attack=0.01, release=0.05, glide_to=1100), 1.0),
-                         (0.13, tone(note('E6'), 0.07, BELL, attack=0.002, release=0.04, decay=0.03), 0.6)), 0.32)
+                         (0.13, tone(note('E6'), 0.07, BELL, attack=0.002, release=0.04, decay=0.03), 0.6)), 0.28)
 
 
 def favorite():
@@ -170,11 +170,12 @@ def success():
 
 
 def error():
-    buzz = ((1, 1.0), (3, 0.33), (5, 0.2), (7, 0.1))
+    # Odd harmonics give a soft reed-like buzz, low and unlike any click.
+    buzz = ((1, 1.0), (3, 0.25), (5, 0.12), (7, 0.05))
     return normalise(mix((0, tone(note('A3'), 0.14, buzz, attack=0.004, release=0.04), 1.0),
                          (0.16, tone(note('F3'), 0.22, buzz, attack=0.004, release=0.1, decay=0.25), 1.0),
                          (0.16, tone(note('F3') * 1.01, 0.22, SOFT, attack=0.004, release=0.1, decay=0.25), 0.5)),
-                     0.38)
+                     0.32)
 
 
 def goal():
