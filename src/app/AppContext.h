@@ -26,8 +26,8 @@ class SoundManager;
 // the stores, the clients and the sound manager, and it is the only way the
 // program runs blocking work off the GUI thread.
 //
-// Work functions run on a worker; onDone and onError always run on the GUI
-// thread, one after the other. A failure in the work (or in onDone) becomes
+// Tasks are started on the GUI thread. Work functions run on a worker; onDone
+// and onError always run on the GUI thread, one after the other. A failure in the work (or in onDone) becomes
 // one log line and the onError text; the GUI thread never sees an exception.
 class AppContext : public QObject
 {
