@@ -321,6 +321,18 @@ private slots:
         QCOMPARE(iconImage(maximize, 12), faPixmap(QStringLiteral("expand"), dim, 12).toImage());
     }
 
+    void maximizedByTheWindowSystem_swapsTheIconToo()
+    {
+        open();
+        QPushButton *maximize = titleBarButton(QStringLiteral("Maximize"));
+        window->showMaximized();
+        QTRY_COMPARE(iconImage(maximize, 12),
+                     faPixmap(QStringLiteral("window-restore"), QColor(darkPalette().textDim), 12).toImage());
+        window->showNormal();
+        QTRY_COMPARE(iconImage(maximize, 12),
+                     faPixmap(QStringLiteral("expand"), QColor(darkPalette().textDim), 12).toImage());
+    }
+
     void titleBarDrag_movesTheWindow()
     {
         open();
