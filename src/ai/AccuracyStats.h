@@ -1,0 +1,34 @@
+#pragma once
+
+#include "model/Prediction.h"
+
+#include <QList>
+#include <QString>
+
+// A call counts as confident at this confidence (percent) or above.
+inline constexpr int CONFIDENT_THRESHOLD = 65;
+
+// One league's tally of checked calls.
+struct LeagueRecord
+{
+    QString league; // "Other" for calls without a league
+    int correct = 0;
+    int checked = 0;
+};
+
+// The figures of the accuracy dashboard.
+struct AccuracyStats
+{
+    int total = 0;
+    int checked = 0;
+    int correct = 0;
+    int currentStreak = 0; // right calls in a row, back from the newest checked one
+    int bestStreak = 0;
+    int confidentChecked = 0;
+    int confidentCorrect = 0;
+    // Most checked first, then the more accurate; ties by league name.
+    QList<LeagueRecord> leagues;
+};
+
+// Pure; the predictions may come in any order (streaks follow created_at).
+AccuracyStats computeStats(const QList<Prediction> &predictions);

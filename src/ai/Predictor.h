@@ -1,0 +1,82 @@
+#pragma once
+
+#include "PredictorError.h"
+#include "model/Match.h"
+#include "model/Prediction.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <atomic>
+#include <utility>
+#include <vector>
+
+// The system text of every chat-page conversation.
+inline const QString CHAT_SYSTEM_PROMPT =
+    QStringLiteral("You are Tolvo, a friendly football (soccer) expert having a conversation. "
+                   "Answer questions about football knowledgeably and concisely.");
+
+// (role, content) pairs of a conversation, oldest first.
+using ChatHistory = std::vector<std::pair<QString, QString>>;
+
+// The one client of the language model. It talks to the OpenAI
+// chat-completions API with the user's key, or to the build's relay when the
+// user has none. Every call blocks the calling worker thread until the reply
+// arrives or the time limit passes; never call it on the GUI thread.
+//
+// Immutable after construction, so one instance may serve several workers at
+// once: each call builds its own network objects.
+class Predictor
+{
+public:
+    // Throws PredictorError when there is neither an API key nor a complete
+    // relay configuration to fall back on.
+    Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken);
+
+    const QString &model() const { return m_model; }
+    // Where requests go: the OpenAI service with a key, the relay without.
+    QString endpoint() const;
+
+    // One chat turn with the conversation so far → (reply text, cost in £).
+    std::pair<QString, double> chat(const ChatHistory &history, const QString &userText) const;
+
+    // A call that must answer with a JSON object → (object, cost in £).
+    // `maxTokens` <= 0 leaves the reply length to the service.
+    std::pair<QJsonObject, double> chatJson(const QString &system, const QString &user, double temperature,
+                                            int maxTokens) const;
+
+    double costOf(const QJsonObject &usage) const;
+
+    // The quick call on a fixture, from the context text of buildContext().
+    Prediction predictQuick(const Match &match, const QString &context, const QString &depth) const;
+    // The written reasoning behind `prediction`, asked with the same context.
+    Prediction predictReasoning(const Match &match, const QString &context, const Prediction &prediction,
+                                const QString &depth) const;
+
+    // The OpenAI base address: "https://api.openai.com", or the value of
+    // TOLVO_OPENAI_BASE to use any compatible service.
+    static QString openAiBase();
+
+    static constexpr int DefaultTimeoutMs = 45000;
+    // How long one call may wait for its reply. Tests shorten it.
+    static void setTimeoutMs(int ms) { s_timeoutMs.store(ms); }
+    static int timeoutMs() { return s_timeoutMs.load(); }
+
+private:
+    struct RawReply
+    {
+        QByteArray body;
+        int status = 0;
+        bool failed = false;
+    };
+    RawReply post(const QJsonObject &body) const;
+    double costOfReply(const QJsonObject &reply) const;
+
+    QString m_apiKey;
+    QString m_model;
+    QString m_relayBaseUrl;
+    QString m_relayToken;
+    QString m_openAiBase;
+
+    static inline std::atomic<int> s_timeoutMs{DefaultTimeoutMs};
+};
