@@ -8,6 +8,7 @@
 #include "ai/PredictionService.h"
 #include "ai/Predictor.h"
 #include "ai/PredictorError.h"
+#include "ai/ThinkingPreset.h"
 #include "app/Constants.h"
 #include "app/League.h"
 #include "app/Log.h"
@@ -92,7 +93,8 @@ QString matchesTable(const std::vector<Match> &matches)
         return QStringLiteral("No fixtures.\n");
     QList<QStringList> rows;
     for (const Match &m : matches)
-        rows.append({m.date, m.time, m.home_team, scoreText(m), m.away_team, m.league, m.status_detail});
+        rows.append(
+            QStringList{m.date, m.time, m.home_team, scoreText(m), m.away_team, m.league, m.status_detail});
     return formatTable({QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("Home"), QString(),
                         QStringLiteral("Away"), QStringLiteral("League"), QStringLiteral("Status")},
                        rows);
@@ -101,7 +103,9 @@ QString matchesTable(const std::vector<Match> &matches)
 QString predictionText(const Prediction &p)
 {
     QString text = p.match_label + QLatin1Char('\n');
-    text += QStringLiteral("  Call:        %1, %2 (confidence %3%)\n").arg(p.outcome, p.scoreline).arg(p.confidence);
+    text += QStringLiteral("  Call:        %1, %2 (confidence %3%)\n")
+                .arg(p.outcome, p.scoreline)
+                .arg(p.confidence);
     text += QStringLiteral("  Chances:     home %1%  draw %2%  away %3%\n")
                 .arg(p.home_win_pct)
                 .arg(p.draw_pct)
@@ -132,8 +136,7 @@ public:
     explicit Cli(CliArgs args)
         : m_args(std::move(args))
         , m_settings(Settings::load())
-    {
-    }
+    {}
 
     int run()
     {
@@ -198,12 +201,13 @@ private:
             array.append(QJsonObject{{QStringLiteral("slug"), league.slug},
                                      {QStringLiteral("name"), league.name},
                                      {QStringLiteral("country"), league.country}});
-            rows.append({league.slug, league.name, league.country});
+            rows.append(QStringList{league.slug, league.name, league.country});
         }
         if (m_args.json)
             printJson(array);
         else
-            printOut(formatTable({QStringLiteral("Slug"), QStringLiteral("League"), QStringLiteral("Country")}, rows));
+            printOut(formatTable(
+                {QStringLiteral("Slug"), QStringLiteral("League"), QStringLiteral("Country")}, rows));
     }
 
     void fixtures()
@@ -233,7 +237,8 @@ private:
         }
         printOut(matchesTable({match}));
         if (hypothetical)
-            printOut(QString::fromUtf8("No scheduled fixture found \xE2\x80\x94 predicting a hypothetical matchup.\n"));
+            printOut(QString::fromUtf8(
+                "No scheduled fixture found \xE2\x80\x94 predicting a hypothetical matchup.\n"));
     }
 
     void headToHead()
@@ -272,13 +277,15 @@ private:
         }
         QList<QStringList> table;
         for (const StandingsRow &r : rows)
-            table.append({r.rank, r.team, r.gamesPlayed, r.wins, r.ties, r.losses, r.pointDifferential, r.points});
+            table.append(QStringList{r.rank, r.team, r.gamesPlayed, r.wins, r.ties, r.losses,
+                                     r.pointDifferential, r.points});
         printOut(EspnApi::leagueNameFor(league) + QStringLiteral(" ") + label + QStringLiteral("\n\n"));
-        printOut(table.isEmpty() ? QStringLiteral("No table available.\n")
-                                 : formatTable({QStringLiteral("#"), QStringLiteral("Team"), QStringLiteral("P"),
-                                                QStringLiteral("W"), QStringLiteral("D"), QStringLiteral("L"),
-                                                QStringLiteral("GD"), QStringLiteral("Pts")},
-                                               table));
+        printOut(table.isEmpty()
+                     ? QStringLiteral("No table available.\n")
+                     : formatTable({QStringLiteral("#"), QStringLiteral("Team"), QStringLiteral("P"),
+                                    QStringLiteral("W"), QStringLiteral("D"), QStringLiteral("L"),
+                                    QStringLiteral("GD"), QStringLiteral("Pts")},
+                                   table));
     }
 
     void predict()
@@ -286,7 +293,7 @@ private:
         const bool byEvent = m_args.options.contains(QStringLiteral("event"));
         expectPositional(byEvent ? 0 : 1, byEvent ? 0 : 1);
         const QString depth = m_args.options.value(QStringLiteral("depth"), m_settings.thinking_depth);
-        if (m_args.options.contains(QStringLiteral("depth")) && !thinkingDepths().contains(depth))
+        if (m_args.options.contains(QStringLiteral("depth")) && thinkingDepths().count(depth) == 0)
             throw UsageError{QStringLiteral("--depth is one of quick, standard, deep")};
 
         Match match;
@@ -301,9 +308,11 @@ private:
             match = findMatchup(api(), a, b).first;
         }
         if (isMatchOver(match))
-            throw Failure{QString::fromUtf8("This match has finished \xE2\x80\x94 there's nothing left to predict.")};
+            throw Failure{
+                QString::fromUtf8("This match has finished \xE2\x80\x94 there's nothing left to predict.")};
 
-        const Predictor predictor(m_settings.openai_api_key, m_settings.openai_model, m_relay.baseUrl, m_relay.token);
+        const Predictor predictor(m_settings.openai_api_key, m_settings.openai_model, m_relay.baseUrl,
+                                  m_relay.token);
         progress(QStringLiteral("Predicting %1…").arg(matchLabel(match)));
         auto [prediction, context] = predictMatch(api(), predictor, match, depth);
         HistoryStore store(historyFilePath());
@@ -345,8 +354,9 @@ private:
                              .arg(p.actual_home_score)
                              .arg(p.actual_away_score)
                              .arg(*correct ? QStringLiteral("right") : QStringLiteral("wrong"));
-            rows.append({p.created_at.left(16).replace(QLatin1Char('T'), QLatin1Char(' ')), p.match_label, p.outcome,
-                         p.scoreline, QString::number(p.confidence) + QLatin1Char('%'), result, p.id});
+            rows.append(QStringList{p.created_at.left(16).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                                    p.match_label, p.outcome, p.scoreline,
+                                    QString::number(p.confidence) + QLatin1Char('%'), result, p.id});
         }
         printOut(formatTable({QStringLiteral("Made"), QStringLiteral("Match"), QStringLiteral("Call"),
                               QStringLiteral("Score"), QStringLiteral("Conf"), QStringLiteral("Result"),
@@ -362,8 +372,8 @@ private:
         QList<Prediction> todo;
         for (const Prediction &p : store.all()) {
             if (!only.isEmpty() ? p.id == only
-                                : (p.actual_home_score < 0 || p.actual_away_score < 0)
-                                      && !p.match_id.startsWith(QLatin1String("hyp-")))
+                                : (p.actual_home_score < 0 || p.actual_away_score < 0) &&
+                                      !p.match_id.startsWith(QLatin1String("hyp-")))
                 todo.append(p);
         }
         if (!only.isEmpty() && todo.isEmpty())
@@ -405,21 +415,24 @@ private:
         for (qsizetype i = 0; i < todo.size(); ++i) {
             const Outcome &outcome = outcomes[size_t(i)];
             const Prediction &original = todo.at(i);
-            QJsonObject result{{QStringLiteral("id"), original.id}, {QStringLiteral("match_label"), original.match_label}};
+            QJsonObject result{{QStringLiteral("id"), original.id},
+                               {QStringLiteral("match_label"), original.match_label}};
             if (outcome.error.isEmpty()) {
                 store.update(outcome.prediction);
                 const bool right = outcome.prediction.wasCorrect().value_or(false);
                 right ? ++correct : ++wrong;
                 result.insert(QStringLiteral("ok"), true);
                 result.insert(QStringLiteral("correct"), right);
-                rows.append({original.match_label,
-                             QStringLiteral("%1-%2").arg(outcome.prediction.actual_home_score).arg(outcome.prediction.actual_away_score),
-                             right ? QStringLiteral("right") : QStringLiteral("wrong")});
+                rows.append(QStringList{original.match_label,
+                                        QStringLiteral("%1-%2")
+                                            .arg(outcome.prediction.actual_home_score)
+                                            .arg(outcome.prediction.actual_away_score),
+                                        right ? QStringLiteral("right") : QStringLiteral("wrong")});
             } else {
                 ++skipped;
                 result.insert(QStringLiteral("ok"), false);
                 result.insert(QStringLiteral("message"), outcome.error);
-                rows.append({original.match_label, QString(), outcome.error});
+                rows.append(QStringList{original.match_label, QString(), outcome.error});
             }
             results.append(result);
         }
@@ -433,7 +446,9 @@ private:
             return;
         }
         if (!rows.isEmpty())
-            printOut(formatTable({QStringLiteral("Match"), QStringLiteral("Final"), QStringLiteral("Result")}, rows) + QLatin1Char('\n'));
+            printOut(formatTable({QStringLiteral("Match"), QStringLiteral("Final"), QStringLiteral("Result")},
+                                 rows) +
+                     QLatin1Char('\n'));
         const QString summary = checkAllSummary(correct, wrong, skipped);
         printOut((summary.isEmpty() ? QStringLiteral("Nothing to check.") : summary) + QLatin1Char('\n'));
     }
@@ -463,7 +478,10 @@ private:
         };
         QString text;
         text += QStringLiteral("Predictions:     %1 (%2 checked)\n").arg(s.total).arg(s.checked);
-        text += QStringLiteral("Accuracy:        %1 (%2 of %3)\n").arg(percent(s.correct, s.checked)).arg(s.correct).arg(s.checked);
+        text += QStringLiteral("Accuracy:        %1 (%2 of %3)\n")
+                    .arg(percent(s.correct, s.checked))
+                    .arg(s.correct)
+                    .arg(s.checked);
         text += QStringLiteral("Current streak:  %1\n").arg(s.currentStreak);
         text += QStringLiteral("Best streak:     %1\n").arg(s.bestStreak);
         if (s.confidentChecked > 0)
@@ -476,8 +494,11 @@ private:
         if (!s.leagues.isEmpty()) {
             QList<QStringList> rows;
             for (const LeagueRecord &r : s.leagues)
-                rows.append({r.league, QStringLiteral("%1/%2").arg(r.correct).arg(r.checked), percent(r.correct, r.checked)});
-            printOut(QLatin1Char('\n') + formatTable({QStringLiteral("League"), QStringLiteral("Right"), QStringLiteral("Accuracy")}, rows));
+                rows.append(QStringList{r.league, QStringLiteral("%1/%2").arg(r.correct).arg(r.checked),
+                                        percent(r.correct, r.checked)});
+            printOut(QLatin1Char('\n') + formatTable({QStringLiteral("League"), QStringLiteral("Right"),
+                                                      QStringLiteral("Accuracy")},
+                                                     rows));
         }
     }
 
@@ -503,9 +524,9 @@ int runCli(const QStringList &arguments)
     // Qt's own warnings go to the shared log, not into the terminal output.
     installLogMessageHandler();
 
-    const CliArgs args = CliArgs::parse(arguments, {QStringLiteral("days"), QStringLiteral("limit"),
-                                                    QStringLiteral("season"), QStringLiteral("depth"),
-                                                    QStringLiteral("event")});
+    const CliArgs args =
+        CliArgs::parse(arguments, {QStringLiteral("days"), QStringLiteral("limit"), QStringLiteral("season"),
+                                   QStringLiteral("depth"), QStringLiteral("event")});
     if (args.version) {
         printOut(QStringLiteral("tolvo-cli ") + APP_VERSION + QLatin1Char('\n'));
         return 0;
@@ -522,7 +543,8 @@ int runCli(const QStringList &arguments)
         return Cli(args).run();
     } catch (const UsageError &e) {
         endProgress();
-        printErr(QStringLiteral("tolvo-cli: ") + e.message + QStringLiteral("\n\n") + QString::fromLatin1(USAGE));
+        printErr(QStringLiteral("tolvo-cli: ") + e.message + QStringLiteral("\n\n") +
+                 QString::fromLatin1(USAGE));
         return 2;
     } catch (const Failure &e) {
         endProgress();

@@ -46,7 +46,7 @@ QString formatTable(const QStringList &header, const QList<QStringList> &rows)
         for (qsizetype c = 0; c < row.size() && c < widths.size(); ++c)
             widths[c] = std::max(widths[c], row.at(c).size());
     }
-    auto line = [&](const QStringList &cells) {
+    auto line = [&](const QStringList &cells) -> QString {
         QString text;
         for (qsizetype c = 0; c < widths.size(); ++c) {
             const QString cell = cells.value(c);

@@ -116,7 +116,8 @@ Match hypotheticalMatch(const Team &home, const Team &away)
 
 bool isMatchOver(const Match &match)
 {
-    return match.state == QLatin1String("post") || (hasBothScores(match) && match.state != QLatin1String("in"));
+    return match.state == QLatin1String("post") ||
+           (hasBothScores(match) && match.state != QLatin1String("in"));
 }
 
 bool isHypothetical(const Match &match)
