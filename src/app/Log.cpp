@@ -63,9 +63,14 @@ void rotate(const QString &path, qint64 size)
 
 } // namespace
 
-void initLogging()
+void installLogMessageHandler()
 {
     qInstallMessageHandler(qtMessageHandler);
+}
+
+void initLogging()
+{
+    installLogMessageHandler();
     appLog(QStringLiteral("=== Tolvo ") + APP_VERSION + QStringLiteral(" started ==="));
 }
 

@@ -114,6 +114,12 @@ Match hypotheticalMatch(const Team &home, const Team &away)
     return m;
 }
 
+bool isMatchOver(const Match &match)
+{
+    return match.state == QLatin1String("post") ||
+           (hasBothScores(match) && match.state != QLatin1String("in"));
+}
+
 bool isHypothetical(const Match &match)
 {
     return match.id.startsWith(QLatin1String("hyp-"));

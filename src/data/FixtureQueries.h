@@ -23,6 +23,10 @@ std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter,
 // A made-up fixture for two teams without a scheduled meeting ("hyp-" id).
 Match hypotheticalMatch(const Team &home, const Team &away);
 
+// Whether the match is over: finished, or scored and no longer in play
+// (a stale state). There is nothing left to predict then.
+bool isMatchOver(const Match &match);
+
 // Whether a fixture was made up rather than scheduled.
 bool isHypothetical(const Match &match);
 

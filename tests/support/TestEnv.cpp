@@ -7,10 +7,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-TestEnv::TestEnv()
+TestEnv::TestEnv(QtTestMode mode)
 {
     setApplicationIdentity();
-    QStandardPaths::setTestModeEnabled(true);
+    QStandardPaths::setTestModeEnabled(mode == QtTestMode::On);
     const QString base = m_dir.path();
     const QList<QPair<const char *, QString>> vars = {
         {"HOME", base + QStringLiteral("/home")},

@@ -13,7 +13,12 @@
 class TestEnv
 {
 public:
-    TestEnv();
+    // Qt's test mode moves the folders of this process only; tests that share
+    // files with a child process (the command-line tool) switch it off and
+    // rely on the redirected HOME and XDG folders alone.
+    enum class QtTestMode { On, Off };
+
+    explicit TestEnv(QtTestMode mode = QtTestMode::On);
     ~TestEnv();
 
     QString root() const { return m_dir.path(); }
