@@ -1,15 +1,22 @@
 #include "Startup.h"
 
+#include "AppContext.h"
 #include "Constants.h"
 #include "Log.h"
 #include "RelayConfig.h"
 #include "Settings.h"
+#include "ui/shell/Icons.h"
+#include "ui/shell/MainWindow.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
 
 namespace {
 
@@ -18,12 +25,44 @@ void offerLegacyMigration()
     const QString legacy = findLegacyPortableData();
     if (legacy.isEmpty())
         return;
-    const QString text = QStringLiteral("Found an existing Tolvo install with saved data at:\n\n") + legacy
-                         + QStringLiteral("\n\nWould you like to convert it for use with this version?");
+    const QString text = QStringLiteral("Found an existing Tolvo install with saved data at:\n\n") + legacy +
+                         QStringLiteral("\n\nWould you like to convert it for use with this version?");
     const auto answer = QMessageBox::question(nullptr, QStringLiteral("Old Tolvo data found"), text,
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
         migrateLegacyPortableData(legacy);
+}
+
+// For the start-up benchmark: once the window has painted for the first
+// time, print the wall-clock time in milliseconds and quit.
+class FirstPaintProbe : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            // Queued, so the paint has been flushed to the screen by then.
+            QTimer::singleShot(0, qApp, []() {
+                std::printf("first-paint-ms %lld\n",
+                            static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_seen = false;
+};
+
+void reportFirstPaint(QWidget *window)
+{
+    window->installEventFilter(new FirstPaintProbe(window));
 }
 
 } // namespace
@@ -40,18 +79,20 @@ int qMain(int argc, char **argv)
     QApplication::setApplicationName(APP_NAME);
     QApplication::setOrganizationName(APP_ORG);
     QApplication::setApplicationDisplayName(APP_NAME);
+    ensureUiResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tolvo_256.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvo"));
 
     offerLegacyMigration();
 
     const RelayConfig relay = RelayConfig::builtIn();
-    Q_UNUSED(relay);
-
-    // Stand-in until the main window exists; it lives as long as the process.
-    auto *window = new QWidget;
-    window->setWindowTitle(APP_NAME);
-    window->resize(1200, 780);
+    // Both live until the process ends; nothing in them needs a destructor
+    // to run at exit.
+    auto *context = new AppContext(relay);
+    auto *window = new MainWindow(context);
+    context->mainWindow = window;
+    if (qEnvironmentVariableIsSet("TOLVO_STARTUP_PROBE"))
+        reportFirstPaint(window);
     window->show();
 
     return app.exec();

@@ -1,0 +1,168 @@
+#include "AppContext.h"
+
+#include "app/Log.h"
+#include "app/Paths.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/SoundManager.h"
+
+#include <QException>
+#include <QThread>
+#include <QUnhandledException>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+// The settings copy of the task running on this thread, if any.
+thread_local const Settings *t_taskSettings = nullptr;
+
+QString describeCurrentException()
+{
+    try {
+        throw;
+    } catch (const QUnhandledException &e) {
+        // QtConcurrent wraps exceptions that are not QExceptions.
+        if (e.exception()) {
+            try {
+                std::rethrow_exception(e.exception());
+            } catch (...) {
+                return describeCurrentException();
+            }
+        }
+    } catch (const std::runtime_error &e) {
+        // Caught before QException: the program's errors derive from both,
+        // and through std::exception they would be ambiguous.
+        return QString::fromUtf8(e.what());
+    } catch (const QException &e) {
+        return QString::fromUtf8(e.what());
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return QStringLiteral("Unknown error");
+}
+
+} // namespace
+
+AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
+    : QObject(parent)
+    , settings(Settings::load())
+    , favorites(favoritesFilePath())
+    , history(historyFilePath())
+    , relay(std::move(relayConfig))
+{
+    pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(std::max(pool->maxThreadCount(), 16));
+    backgroundPool = new QThreadPool(this);
+    backgroundPool->setMaxThreadCount(12);
+    sound = std::make_unique<SoundManager>(settings.sound_enabled, settings.sound_volume);
+    snapshotSettings();
+}
+
+AppContext::~AppContext()
+{
+    // Work still running may use the clients owned here. (The program never
+    // destroys its context; this matters to tests.)
+    backgroundPool->waitForDone();
+    pool->waitForDone();
+}
+
+std::unique_ptr<Predictor> AppContext::getPredictor() const
+{
+    // A copy taken on the GUI thread: the settings page may be changing the
+    // key or the model while this runs on a worker.
+    const Settings current = currentSettings();
+    if (current.openai_api_key.isEmpty() && (relay.baseUrl.isEmpty() || relay.token.isEmpty()))
+        throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
+    return std::make_unique<Predictor>(current.openai_api_key, current.openai_model, relay.baseUrl,
+                                       relay.token);
+}
+
+void AppContext::runBackground(std::function<void()> work, std::function<void()> onDone,
+                               ErrorCallback onError)
+{
+    auto *watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
+                watcher->deleteLater();
+                finishTask(
+                    "runBackground",
+                    [&]() {
+                        // Rethrows what the work function threw.
+                        watcher->waitForFinished();
+                        if (onDone)
+                            onDone();
+                    },
+                    onError);
+            });
+    watcher->setFuture(
+        QtConcurrent::run(backgroundPool, [work = std::move(work), snapshot = snapshotSettings()]() {
+            TaskScope scope(snapshot);
+            work();
+        }));
+}
+
+void AppContext::toast(const QString &message, const QString &kind)
+{
+    if (mainWindow)
+        mainWindow->showToast(message, kind);
+}
+
+void AppContext::play(const QString &name)
+{
+    if (sound)
+        sound->play(name);
+}
+
+Settings AppContext::currentSettings() const
+{
+    if (t_taskSettings)
+        return *t_taskSettings;
+    if (QThread::currentThread() == thread())
+        return settings;
+    // A worker that was not started through runAsync/runBackground gets the
+    // copy of the latest task start rather than racing the GUI thread.
+    return *snapshotSettings();
+}
+
+AppContext::SettingsSnapshot AppContext::snapshotSettings() const
+{
+    QMutexLocker locker(&m_snapshotLock);
+    if (QThread::currentThread() == thread())
+        m_latestSnapshot = std::make_shared<const Settings>(settings);
+    return m_latestSnapshot;
+}
+
+AppContext::TaskScope::TaskScope(SettingsSnapshot snapshot)
+    : m_snapshot(std::move(snapshot))
+    , m_previous(t_taskSettings)
+{
+    t_taskSettings = m_snapshot.get();
+}
+
+AppContext::TaskScope::~TaskScope()
+{
+    t_taskSettings = m_previous;
+}
+
+void AppContext::finishTask(const char *runner, const std::function<void()> &deliver,
+                            const ErrorCallback &onError)
+{
+    QString message;
+    try {
+        deliver();
+        return;
+    } catch (...) {
+        message = describeCurrentException();
+    }
+    appLog(QStringLiteral("[EXC] %1 caught: %2").arg(QLatin1String(runner), message));
+    if (!onError)
+        return;
+    try {
+        onError(message);
+    } catch (...) {
+        appLog(QStringLiteral("[EXC] %1 caught: %2").arg(QLatin1String(runner), describeCurrentException()));
+    }
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "ai/Predictor.h"
+#include "app/RelayConfig.h"
+#include "app/Settings.h"
+#include "data/EspnApi.h"
+#include "model/FavoritesStore.h"
+#include "model/HistoryStore.h"
+
+#include <QFutureWatcher>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+class MainWindow;
+class SoundManager;
+
+// The one object every window, page and card is given: it owns the settings,
+// the stores, the clients and the sound manager, and it is the only way the
+// program runs blocking work off the GUI thread.
+//
+// Tasks are started on the GUI thread. Work functions run on a worker; onDone
+// and onError always run on the GUI thread, one after the other. A failure in the work (or in onDone) becomes
+// one log line and the onError text; the GUI thread never sees an exception.
+class AppContext : public QObject
+{
+public:
+    using ErrorCallback = std::function<void(const QString &)>;
+
+    explicit AppContext(RelayConfig relay, QObject *parent = nullptr);
+    ~AppContext() override;
+
+    // A new model client for each call, from the settings the calling task
+    // started with. Throws PredictorError when there is neither an API key
+    // nor a complete relay configuration. Meant for work functions.
+    std::unique_ptr<Predictor> getPredictor() const;
+
+    void runBackground(std::function<void()> work, std::function<void()> onDone = {},
+                       ErrorCallback onError = {});
+
+    template <typename T>
+    void runAsync(std::function<T()> work, std::function<void(T)> onDone = {}, ErrorCallback onError = {});
+
+    // Shown through the main window; dropped while there is none.
+    void toast(const QString &message, const QString &kind = QStringLiteral("info"));
+    void play(const QString &name);
+
+    // The settings as the current task sees them: inside a work function, the
+    // copy taken on the GUI thread when the task was started (the GUI thread
+    // may be changing `settings` meanwhile); on the GUI thread, `settings`.
+    Settings currentSettings() const;
+
+    // GUI thread only: pages read and change it directly and call save().
+    Settings settings;
+    // Thread-safe: work functions call it directly.
+    EspnApi espn;
+    FavoritesStore favorites;
+    HistoryStore history;
+    QThreadPool *pool = nullptr;
+    QThreadPool *backgroundPool = nullptr;
+    QPointer<MainWindow> mainWindow;
+    RelayConfig relay;
+    std::unique_ptr<SoundManager> sound;
+
+private:
+    using SettingsSnapshot = std::shared_ptr<const Settings>;
+
+    // Makes a task's settings copy visible to currentSettings() on the worker
+    // for as long as the work function runs.
+    class TaskScope
+    {
+    public:
+        explicit TaskScope(SettingsSnapshot snapshot);
+        ~TaskScope();
+        TaskScope(const TaskScope &) = delete;
+        TaskScope &operator=(const TaskScope &) = delete;
+
+    private:
+        SettingsSnapshot m_snapshot;
+        const Settings *m_previous;
+    };
+
+    mutable QMutex m_snapshotLock;
+    mutable SettingsSnapshot m_latestSnapshot;
+
+    // On the GUI thread: a fresh copy of `settings`, also kept as the latest
+    // one. Elsewhere: the latest copy.
+    SettingsSnapshot snapshotSettings() const;
+    // Runs deliver; if it throws, logs "[EXC] <runner> caught: <message>" and
+    // hands the message to onError.
+    static void finishTask(const char *runner, const std::function<void()> &deliver,
+                           const ErrorCallback &onError);
+};
+
+template <typename T>
+void AppContext::runAsync(std::function<T()> work, std::function<void(T)> onDone, ErrorCallback onError)
+{
+    auto *watcher = new QFutureWatcher<T>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
+                watcher->deleteLater();
+                finishTask(
+                    "runAsync",
+                    [&]() {
+                        // result() rethrows what the work function threw.
+                        T result = watcher->result();
+                        if (onDone)
+                            onDone(result);
+                    },
+                    onError);
+            });
+    watcher->setFuture(
+        QtConcurrent::run(pool, [work = std::move(work), snapshot = snapshotSettings()]() -> T {
+            TaskScope scope(snapshot);
+            return work();
+        }));
+}

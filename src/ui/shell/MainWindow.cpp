@@ -1,0 +1,322 @@
+#include "MainWindow.h"
+
+#include "Icons.h"
+#include "Sidebar.h"
+#include "SoundManager.h"
+#include "Theme.h"
+#include "TitleBar.h"
+#include "ToastManager.h"
+#include "app/AppContext.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QSizeGrip>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QMap<QString, QString> &pageTitles()
+{
+    static const QMap<QString, QString> titles = {
+        {QStringLiteral("leagues"), QStringLiteral("Leagues & Fixtures")},
+        {QStringLiteral("live"), QStringLiteral("Live & Today")},
+        {QStringLiteral("search"), QStringLiteral("Team Search")},
+        {QStringLiteral("favorites"), QStringLiteral("Favorites")},
+        {QStringLiteral("history"), QStringLiteral("Prediction History")},
+        {QStringLiteral("settings"), QStringLiteral("Settings")},
+        {QStringLiteral("about"), QStringLiteral("About Tolvo")},
+        {QStringLiteral("update"), QStringLiteral("Update")},
+    };
+    return titles;
+}
+
+const QMap<QString, QString> &placeholderTitles()
+{
+    static const QMap<QString, QString> titles = {
+        {QStringLiteral("leagues"), QStringLiteral("Leagues & Fixtures")},
+        {QStringLiteral("live"), QStringLiteral("Live & Today")},
+        {QStringLiteral("search"), QStringLiteral("Team Search")},
+        {QStringLiteral("chat"), QStringLiteral("Ask AI")},
+        {QStringLiteral("favorites"), QStringLiteral("Favorites")},
+        {QStringLiteral("history"), QStringLiteral("Prediction History")},
+        {QStringLiteral("feedback"), QStringLiteral("Send Feedback")},
+        {QStringLiteral("settings"), QStringLiteral("Settings")},
+    };
+    return titles;
+}
+
+QString navLabel(const QString &key)
+{
+    for (const NavItem &item : navItems()) {
+        if (item.key == key)
+            return item.label;
+    }
+    return key;
+}
+
+const QString DefaultStartPage = QStringLiteral("leagues");
+
+} // namespace
+
+MainWindow::MainWindow(AppContext *context, QWidget *parent)
+    : QMainWindow(parent)
+    , m_context(context)
+{
+    setWindowTitle(QStringLiteral("Tolvo — AI Football Predictions"));
+    resize(1180, 760);
+    setMinimumSize(920, 600);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    // Room for the one-pixel frame the style sheet draws around the window.
+    setContentsMargins(1, 1, 1, 1);
+
+    const Settings &settings = m_context->settings;
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("CentralWidget"));
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    m_titleBar = new TitleBar(this, QColor(paletteFor(settings.theme).textDim), central);
+    centralLayout->addWidget(m_titleBar);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    m_sidebar = new Sidebar(central);
+    row->addWidget(m_sidebar);
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildTopBar());
+    m_stack = new QStackedWidget(central);
+    m_stack->setObjectName(QStringLiteral("PageStack"));
+    column->addWidget(m_stack, 1);
+    row->addLayout(column, 1);
+    centralLayout->addLayout(row, 1);
+    setCentralWidget(central);
+
+    connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
+
+    // Pages that are not part of this build yet get a placeholder, so every
+    // navigation entry leads somewhere.
+    for (const NavItem &item : navItems()) {
+        if (!m_pages.contains(item.key))
+            registerPage(item.key, makePlaceholder(item.key));
+        m_stack->addWidget(m_pages.value(item.key));
+    }
+
+    QStatusBar *status = statusBar();
+    status->setSizeGripEnabled(false);
+    // A normal widget rather than a message: it comes back by itself after
+    // each temporary message.
+    m_statusLabel = new QLabel(QStringLiteral("Ready"), status);
+    m_statusLabel->setObjectName(QStringLiteral("StatusReady"));
+    status->addWidget(m_statusLabel, 1);
+    status->addPermanentWidget(new QSizeGrip(this));
+
+    m_toasts = new ToastManager(this);
+
+    const QString start = m_pages.contains(settings.start_page) ? settings.start_page : DefaultStartPage;
+    m_sidebar->setActive(start);
+    m_stack->setCurrentWidget(m_pages.value(start));
+    m_title->setText(pageTitle(start));
+
+    applyStylesheet();
+
+    QTimer::singleShot(2500, this, &MainWindow::checkForUpdateOnStartup);
+}
+
+QString MainWindow::pageTitle(const QString &key)
+{
+    return pageTitles().value(key, QStringLiteral("Tolvo"));
+}
+
+QWidget *MainWindow::currentPage() const
+{
+    return m_stack->currentWidget();
+}
+
+void MainWindow::registerPage(const QString &key, QWidget *page)
+{
+    page->setProperty("pageKey", key);
+    m_pages.insert(key, page);
+}
+
+QWidget *MainWindow::makePlaceholder(const QString &key)
+{
+    auto *page = new QWidget(m_stack);
+    page->setObjectName(QStringLiteral("PlaceholderPage"));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(8);
+    // The about and update pages have no placeholder title of their own; the
+    // sidebar's label reads better than an empty heading.
+    auto *title = new QLabel(placeholderTitles().value(key, navLabel(key)), page);
+    title->setObjectName(QStringLiteral("SectionTitle"));
+    title->setTextFormat(Qt::PlainText);
+    layout->addWidget(title);
+    auto *text = new QLabel(QStringLiteral("Not yet ported to the native build."), page);
+    text->setObjectName(QStringLiteral("Muted"));
+    layout->addWidget(text);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget *MainWindow::buildTopBar()
+{
+    auto *bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("TopBar"));
+    bar->setAttribute(Qt::WA_StyledBackground);
+    bar->setFixedHeight(56);
+    auto *layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(20, 0, 16, 0);
+    layout->setSpacing(6);
+
+    m_title = new QLabel(QStringLiteral("Leagues & Fixtures"), bar);
+    m_title->setObjectName(QStringLiteral("PageTitle"));
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: 700;"));
+    layout->addWidget(m_title);
+    layout->addStretch(1);
+
+    m_muteButton = new QPushButton(bar);
+    m_muteButton->setObjectName(QStringLiteral("IconButton"));
+    m_muteButton->setCheckable(true);
+    m_muteButton->setChecked(!m_context->settings.sound_enabled);
+    m_muteButton->setToolTip(QStringLiteral("Mute sound"));
+    m_muteButton->setCursor(Qt::PointingHandCursor);
+    m_muteButton->setIconSize(QSize(16, 16));
+    connect(m_muteButton, &QPushButton::clicked, this, &MainWindow::onMuteClicked);
+    layout->addWidget(m_muteButton);
+
+    m_themeButton = new QPushButton(bar);
+    m_themeButton->setObjectName(QStringLiteral("IconButton"));
+    m_themeButton->setToolTip(QStringLiteral("Toggle theme"));
+    m_themeButton->setCursor(Qt::PointingHandCursor);
+    m_themeButton->setIconSize(QSize(16, 16));
+    connect(m_themeButton, &QPushButton::clicked, this, [this]() {
+        applyTheme(m_context->settings.theme == QLatin1String("dark") ? QStringLiteral("light")
+                                                                      : QStringLiteral("dark"));
+    });
+    layout->addWidget(m_themeButton);
+
+    updateMuteIcon();
+    updateThemeIcon();
+    return bar;
+}
+
+void MainWindow::applyStylesheet()
+{
+    const Settings &settings = m_context->settings;
+    setStyleSheet(buildStylesheet(settings.theme, settings.accent, settings.ui_style));
+}
+
+void MainWindow::onNavigate(const QString &key)
+{
+    m_context->play(QStringLiteral("navigate"));
+    QWidget *target = m_pages.value(key);
+    if (target && target != m_stack->currentWidget()) {
+        m_stack->setCurrentWidget(target);
+        fadeCurrentPage();
+    }
+    m_title->setText(pageTitle(key));
+}
+
+void MainWindow::fadeCurrentPage()
+{
+    QWidget *page = m_stack->currentWidget();
+    if (!page)
+        return;
+    auto *effect = new QGraphicsOpacityEffect(page);
+    effect->setOpacity(0.0);
+    page->setGraphicsEffect(effect);
+
+    // Parented to the page: the effect may be replaced (and deleted) by a
+    // quicker second navigation before this animation ends.
+    auto *animation = new QPropertyAnimation(effect, "opacity", page);
+    animation->setDuration(180);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setEasingCurve(QEasingCurve::OutCubic);
+    QPointer<QGraphicsOpacityEffect> guard(effect);
+    connect(animation, &QPropertyAnimation::finished, page, [page, guard]() {
+        // Effects cost a full off-screen render per paint; drop it once done.
+        if (guard && page->graphicsEffect() == guard)
+            page->setGraphicsEffect(nullptr);
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainWindow::applyTheme(const QString &theme)
+{
+    m_context->settings.theme = theme;
+    m_context->settings.save();
+    applyStylesheet();
+    m_titleBar->setIconColor(QColor(paletteFor(theme).textDim));
+    updateMuteIcon();
+    updateThemeIcon();
+}
+
+void MainWindow::applyAccent(const QString &accent)
+{
+    m_context->settings.accent = accent;
+    m_context->settings.save();
+    applyStylesheet();
+}
+
+void MainWindow::applyStyle(const QString &style)
+{
+    m_context->settings.ui_style = style;
+    m_context->settings.save();
+    applyStylesheet();
+}
+
+void MainWindow::onMuteClicked(bool checked)
+{
+    // The button shows "muted" while checked.
+    setSoundEnabled(!checked);
+}
+
+void MainWindow::setSoundEnabled(bool on)
+{
+    m_context->settings.sound_enabled = on;
+    if (m_context->sound)
+        m_context->sound->setEnabled(on);
+    m_context->settings.save();
+    m_muteButton->setChecked(!on);
+    updateMuteIcon();
+    if (on)
+        m_context->play(QStringLiteral("toggle"));
+}
+
+void MainWindow::updateMuteIcon()
+{
+    const QString icon =
+        m_muteButton->isChecked() ? QStringLiteral("volume-xmark") : QStringLiteral("volume-high");
+    m_muteButton->setIcon(faIcon(icon, QColor(paletteFor(m_context->settings.theme).textDim), 16));
+}
+
+void MainWindow::updateThemeIcon()
+{
+    const QString &theme = m_context->settings.theme;
+    const QString icon = theme == QLatin1String("dark") ? QStringLiteral("moon") : QStringLiteral("sun");
+    m_themeButton->setIcon(faIcon(icon, QColor(paletteFor(theme).textDim), 16));
+}
+
+void MainWindow::showToast(const QString &message, const QString &kind)
+{
+    m_toasts->show(message, kind, 3400);
+    statusBar()->showMessage(message, 3000);
+}
+
+void MainWindow::checkForUpdateOnStartup()
+{
+    // The version check belongs to the self-update, which this build does
+    // not carry yet.
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QMap>
+#include <QString>
+
+class AppContext;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class Sidebar;
+class TitleBar;
+class ToastManager;
+
+// The program's only top-level window, frameless with its own title bar: the
+// sidebar on the left, the top bar with the page title and the mute and
+// theme buttons above the page stack, a status bar with the size grip, and
+// the toasts in the bottom-right corner.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(AppContext *context, QWidget *parent = nullptr);
+
+    // The top bar's title for a page key ("Tolvo" for keys without one).
+    static QString pageTitle(const QString &key);
+
+    QWidget *page(const QString &key) const { return m_pages.value(key); }
+    QWidget *currentPage() const;
+    ToastManager *toastManager() const { return m_toasts; }
+
+public slots:
+    void onNavigate(const QString &key);
+    void applyTheme(const QString &theme);
+    void applyAccent(const QString &accent);
+    void applyStyle(const QString &style);
+    void setSoundEnabled(bool on);
+    // A toast for 3.4 s and the same text in the status bar for 3 s.
+    void showToast(const QString &message, const QString &kind);
+
+private:
+    void registerPage(const QString &key, QWidget *page);
+    QWidget *makePlaceholder(const QString &key);
+    QWidget *buildTopBar();
+    void applyStylesheet();
+    void fadeCurrentPage();
+    void updateMuteIcon();
+    void updateThemeIcon();
+    void onMuteClicked(bool checked);
+    void checkForUpdateOnStartup();
+
+    QMap<QString, QWidget *> m_pages;
+    AppContext *m_context;
+    Sidebar *m_sidebar = nullptr;
+    QStackedWidget *m_stack = nullptr;
+    QLabel *m_title = nullptr;
+    QPushButton *m_muteButton = nullptr;
+    QPushButton *m_themeButton = nullptr;
+    QLabel *m_statusLabel = nullptr;
+    TitleBar *m_titleBar = nullptr;
+    ToastManager *m_toasts = nullptr;
+};

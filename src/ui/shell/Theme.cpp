@@ -1,0 +1,690 @@
+#include "Theme.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The flat look: solid fills everywhere.
+const char STANDARD_HEAD[] = R"qss(
+QWidget {
+    background-color: {{bg}};
+    color: {{text}};
+    font-family: "Segoe UI", "Noto Sans", "Cantarell", sans-serif;
+    font-size: 13px;
+}
+QMainWindow {
+    background-color: {{bg}};
+    border: 1px solid {{border}};
+}
+QWidget#TitleBar {
+    background-color: {{sidebar}};
+    border-bottom: 1px solid {{border}};
+}
+QWidget#Sidebar {
+    background-color: {{sidebar}};
+    border-right: 1px solid {{border}};
+}
+QWidget#TopBar {
+    background-color: {{surface}};
+    border-bottom: 1px solid {{border}};
+}
+QPushButton {
+    background-color: {{surfaceAlt}};
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 8px;
+    padding: 8px 14px;
+    min-height: 22px;
+}
+QPushButton:hover {
+    background-color: {{accent}};
+    border-color: {{accent}};
+    color: white;
+}
+QPushButton:pressed {
+    background-color: {{accentDark}};
+    border-color: {{accentDark}};
+    color: white;
+    padding-top: 9px;
+    padding-bottom: 7px;
+}
+QPushButton:disabled {
+    background-color: {{surfaceAlt}};
+    border-color: {{border}};
+    color: {{textDim}};
+}
+QPushButton#PrimaryButton {
+    background-color: {{accent}};
+    color: white;
+    font-weight: 600;
+    border: none;
+}
+QPushButton#PrimaryButton:hover {
+    background-color: {{accentHover}};
+}
+QPushButton#PrimaryButton:pressed {
+    background-color: {{accentDark}};
+}
+QPushButton#PrimaryButton:disabled {
+    background-color: {{surfaceAlt}};
+    color: {{textDim}};
+}
+QPushButton#SidebarNavButton, QPushButton#NavButton, QPushButton#SlidingTabButton {
+    background-color: transparent;
+    border: none;
+    border-radius: 8px;
+    text-align: left;
+    padding: 10px 12px;
+    color: {{textDim}};
+    font-weight: 600;
+}
+QPushButton#SidebarNavButton:hover, QPushButton#NavButton:hover, QPushButton#SlidingTabButton:hover {
+    background-color: {{hoverTint}};
+    color: {{text}};
+}
+QPushButton#SidebarNavButton:checked, QPushButton#NavButton:checked, QPushButton#SlidingTabButton:checked {
+    background-color: {{accent}};
+    color: white;
+    font-weight: 700;
+}
+QPushButton#SidebarNavButton:checked:hover, QPushButton#NavButton:checked:hover,
+QPushButton#SlidingTabButton:checked:hover {
+    background-color: {{accentHover}};
+}
+QPushButton#IconButton {
+    background-color: transparent;
+    border: none;
+    border-radius: 8px;
+    padding: 6px;
+    min-height: 0px;
+}
+QPushButton#IconButton:hover {
+    background-color: {{surfaceAlt}};
+}
+QFrame#Card {
+    background-color: {{surface}};
+    border: 1px solid {{border}};
+    border-radius: 14px;
+}
+QFrame#Card:hover {
+    border-color: {{accent}};
+}
+QFrame#InsetCard {
+    background-color: {{surfaceAlt}};
+    border: 1px solid {{border}};
+    border-top: 2px solid {{accent}};
+    border-radius: 10px;
+}
+QLineEdit, QComboBox, QPlainTextEdit, QTextEdit {
+    background-color: {{surfaceAlt}};
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 8px;
+    padding: 8px 10px;
+    selection-background-color: {{accent}};
+    selection-color: white;
+}
+QLineEdit:hover, QComboBox:hover, QPlainTextEdit:hover, QTextEdit:hover {
+    border-color: {{textDim}};
+}
+QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus, QTextEdit:focus {
+    border-color: {{accent}};
+}
+QComboBox {
+    padding-right: 30px;
+    combobox-popup: 0;
+}
+)qss";
+
+// The same selectors with vertical gradients on the raised and sunken
+// surfaces. Raised parts run from surface to bg and sunken parts the other
+// way: those two keep their order of lightness in both themes, so the light
+// always comes from above.
+const char LEGACY_HEAD[] = R"qss(
+QWidget {
+    background-color: {{bg}};
+    color: {{text}};
+    font-family: "Segoe UI", "Noto Sans", "Cantarell", sans-serif;
+    font-size: 13px;
+}
+QMainWindow {
+    background-color: {{bg}};
+    border: 1px solid {{border}};
+}
+QWidget#TitleBar {
+    background-color: {{sidebar}};
+    border-bottom: 1px solid {{border}};
+}
+QWidget#Sidebar {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{sidebar}});
+    border-right: 1px solid {{border}};
+}
+QWidget#TopBar {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{bg}});
+    border-bottom: 1px solid {{border}};
+}
+QPushButton {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surfaceAlt}}, stop: 0.08 {{surface}}, stop: 1 {{bg}});
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 8px;
+    padding: 8px 14px;
+    min-height: 22px;
+}
+QPushButton:hover {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
+    border-color: {{accentDark}};
+    color: white;
+}
+QPushButton:pressed {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentDark}}, stop: 1 {{accent}});
+    border-color: {{accentDark}};
+    color: white;
+    padding-top: 9px;
+    padding-bottom: 7px;
+}
+QPushButton:disabled {
+    background-color: {{surfaceAlt}};
+    border-color: {{border}};
+    color: {{textDim}};
+}
+QPushButton#PrimaryButton {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
+    color: white;
+    font-weight: 600;
+    border: 1px solid {{accentDark}};
+}
+QPushButton#PrimaryButton:hover {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentBright}}, stop: 1 {{accentHover}});
+}
+QPushButton#PrimaryButton:pressed {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentDark}}, stop: 1 {{accent}});
+}
+QPushButton#PrimaryButton:disabled {
+    background-color: {{surfaceAlt}};
+    border-color: {{border}};
+    color: {{textDim}};
+}
+QPushButton#SidebarNavButton, QPushButton#NavButton, QPushButton#SlidingTabButton {
+    background-color: transparent;
+    border: none;
+    border-radius: 8px;
+    text-align: left;
+    padding: 10px 12px;
+    color: {{textDim}};
+    font-weight: 600;
+}
+QPushButton#SidebarNavButton:hover, QPushButton#NavButton:hover, QPushButton#SlidingTabButton:hover {
+    background-color: {{hoverTint}};
+    color: {{text}};
+}
+QPushButton#SidebarNavButton:checked, QPushButton#NavButton:checked, QPushButton#SlidingTabButton:checked {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
+    color: white;
+    font-weight: 700;
+}
+QPushButton#SidebarNavButton:checked:hover, QPushButton#NavButton:checked:hover,
+QPushButton#SlidingTabButton:checked:hover {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentBright}}, stop: 1 {{accentHover}});
+}
+QPushButton#IconButton {
+    background-color: transparent;
+    border: none;
+    border-radius: 8px;
+    padding: 6px;
+    min-height: 0px;
+}
+QPushButton#IconButton:hover {
+    background-color: {{surfaceAlt}};
+}
+QFrame#Card {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{bg}});
+    border: 1px solid {{border}};
+    border-radius: 14px;
+}
+QFrame#Card:hover {
+    border-color: {{accent}};
+}
+QFrame#InsetCard {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{bg}}, stop: 1 {{surface}});
+    border: 1px solid {{border}};
+    border-top: 2px solid {{accent}};
+    border-radius: 10px;
+}
+QLineEdit, QComboBox, QPlainTextEdit, QTextEdit {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{bg}}, stop: 1 {{surface}});
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 8px;
+    padding: 8px 10px;
+    selection-background-color: {{accent}};
+    selection-color: white;
+}
+QLineEdit:hover, QComboBox:hover, QPlainTextEdit:hover, QTextEdit:hover {
+    border-color: {{textDim}};
+}
+QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus, QTextEdit:focus {
+    border-color: {{accent}};
+}
+QComboBox {
+    padding-right: 30px;
+    combobox-popup: 0;
+}
+)qss";
+
+// Shared by both looks.
+const char COMMON_TAIL[] = R"qss(
+QLabel, QCheckBox, QRadioButton {
+    background-color: transparent;
+}
+QScrollArea {
+    background-color: transparent;
+    border: none;
+}
+QScrollArea > QWidget > QWidget {
+    background-color: transparent;
+}
+QScrollBar:vertical {
+    background-color: transparent;
+    width: 10px;
+    margin: 2px 1px 2px 1px;
+}
+QScrollBar::handle:vertical {
+    background-color: {{border}};
+    border-radius: 4px;
+    min-height: 36px;
+}
+QScrollBar::handle:vertical:hover {
+    background-color: {{accent}};
+}
+QScrollBar:horizontal {
+    background-color: transparent;
+    height: 10px;
+    margin: 1px 2px 1px 2px;
+}
+QScrollBar::handle:horizontal {
+    background-color: {{border}};
+    border-radius: 4px;
+    min-width: 36px;
+}
+QScrollBar::handle:horizontal:hover {
+    background-color: {{accent}};
+}
+QScrollBar::add-line, QScrollBar::sub-line {
+    width: 0px;
+    height: 0px;
+    border: none;
+    background: none;
+}
+QScrollBar::add-page, QScrollBar::sub-page {
+    background: none;
+}
+QProgressBar {
+    background-color: {{surfaceAlt}};
+    border: none;
+    border-radius: 4px;
+    color: transparent;
+    text-align: center;
+    max-height: 8px;
+}
+QProgressBar::chunk {
+    background-color: {{accent}};
+    border-radius: 4px;
+}
+QSlider {
+    background-color: transparent;
+}
+QSlider::groove:horizontal {
+    background-color: {{surfaceAlt}};
+    border: 1px solid {{border}};
+    height: 6px;
+    border-radius: 4px;
+}
+QSlider::sub-page:horizontal {
+    background-color: {{accent}};
+    border-radius: 4px;
+}
+QSlider::handle:horizontal {
+    background-color: {{accent}};
+    width: 14px;
+    height: 14px;
+    margin: -5px 0px;
+    border-radius: 7px;
+}
+QSlider::handle:horizontal:hover {
+    background-color: {{accentHover}};
+    width: 18px;
+    height: 18px;
+    margin: -7px 0px;
+    border-radius: 9px;
+}
+QCheckBox {
+    spacing: 8px;
+}
+QCheckBox::indicator {
+    width: 16px;
+    height: 16px;
+    background-color: {{surfaceAlt}};
+    border: 1px solid {{border}};
+    border-radius: 4px;
+}
+QCheckBox::indicator:hover {
+    border-color: {{accent}};
+}
+QCheckBox::indicator:checked {
+    background-color: {{accent}};
+    border-color: {{accent}};
+    image: url(:/icons/check-white.png);
+}
+QStatusBar {
+    background-color: {{surface}};
+    color: {{textDim}};
+    border-top: 1px solid {{border}};
+    font-size: 12px;
+}
+QStatusBar::item {
+    border: none;
+}
+QSizeGrip {
+    background-color: transparent;
+    image: url(:/icons/size-grip.png);
+    width: 16px;
+    height: 16px;
+}
+QStatusBar QLabel {
+    background-color: transparent;
+    color: {{textDim}};
+    padding: 0px 8px;
+}
+QComboBox::drop-down {
+    subcontrol-origin: padding;
+    subcontrol-position: center right;
+    width: 28px;
+    border: none;
+    background-color: transparent;
+}
+QComboBox::down-arrow {
+    image: url(:/icons/arrow-down-{{textDim}}.png);
+    width: 10px;
+    height: 6px;
+    margin-right: 10px;
+}
+QComboBox QAbstractItemView {
+    background-color: {{surface}};
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 8px;
+    padding: 4px;
+    outline: none;
+    selection-background-color: {{accent}};
+    selection-color: white;
+}
+QComboBox QAbstractItemView::item {
+    min-height: 26px;
+    padding: 2px 8px;
+    border-radius: 6px;
+}
+QComboBox QAbstractItemView::item:hover {
+    background-color: {{surfaceAlt}};
+}
+QComboBox QAbstractItemView::item:selected {
+    background-color: {{accent}};
+    color: white;
+}
+QToolTip {
+    background-color: {{surfaceAlt}};
+    color: {{text}};
+    border: 1px solid {{accent}};
+    border-radius: 6px;
+    padding: 5px 8px;
+}
+QPushButton#TitleBarButton, QPushButton#TitleBarCloseButton {
+    background-color: transparent;
+    border: none;
+    border-radius: 0px;
+    padding: 0px;
+    min-height: 0px;
+}
+QPushButton#TitleBarButton:hover {
+    background-color: {{hoverTint}};
+}
+QPushButton#TitleBarCloseButton:hover {
+    background-color: #E5484D;
+}
+QPushButton#TitleBarCloseButton:pressed {
+    background-color: #9C2226;
+}
+QLabel#AppTitle {
+    color: {{text}};
+    font-size: 20px;
+    font-weight: 800;
+    padding: 4px 12px 14px 12px;
+}
+QLabel#Muted {
+    color: {{textDim}};
+}
+QLabel#SectionTitle {
+    font-size: 15px;
+    font-weight: 700;
+}
+QLabel#LeagueBadge {
+    background-color: {{surfaceAlt}};
+    color: {{textDim}};
+    border: 1px solid {{border}};
+    border-radius: 9px;
+    padding: 2px 8px;
+    font-size: 11px;
+    font-weight: 600;
+}
+QLabel#NavBadge {
+    background-color: {{accent}};
+    color: white;
+    border-radius: 9px;
+    padding: 1px 7px;
+    font-size: 11px;
+    font-weight: 700;
+}
+QLabel#SidebarVersion {
+    color: {{textDim}};
+    font-size: 11px;
+    padding: 6px 12px;
+}
+QLabel#StatValue {
+    color: {{accent}};
+    font-size: 22px;
+    font-weight: 800;
+}
+QLabel#LiveBadge {
+    background-color: #E5484D;
+    color: white;
+    border-radius: 9px;
+    padding: 2px 8px;
+    font-size: 11px;
+    font-weight: 800;
+}
+QLabel#LiveScore {
+    font-size: 26px;
+    font-weight: 800;
+}
+QLabel#AiPickBadge {
+    background-color: {{accentDark}};
+    color: white;
+    border: 1px solid {{accent}};
+    border-radius: 9px;
+    padding: 2px 8px;
+    font-size: 11px;
+    font-weight: 700;
+}
+QLabel#ScoreHighlight {
+    color: {{accent}};
+    font-size: 30px;
+    font-weight: 800;
+}
+QFrame#Divider {
+    background-color: {{border}};
+    border: none;
+    min-height: 1px;
+    max-height: 1px;
+}
+QFrame#ChatBubbleUser {
+    background-color: {{accent}};
+    color: white;
+    border: none;
+    border-radius: 14px;
+}
+QFrame#ChatBubbleUser QLabel {
+    color: white;
+}
+QFrame#ChatBubbleAI {
+    background-color: {{surfaceAlt}};
+    color: {{text}};
+    border: 1px solid {{border}};
+    border-radius: 14px;
+}
+QWidget#ChatSidebar {
+    background-color: {{surface}};
+    border-right: 1px solid {{border}};
+}
+QListWidget#ChatList {
+    background-color: transparent;
+    border: none;
+    outline: none;
+}
+QListWidget#ChatList::item {
+    color: {{textDim}};
+    padding: 8px 10px;
+    border-radius: 8px;
+}
+QListWidget#ChatList::item:hover {
+    background-color: {{surfaceAlt}};
+    color: {{text}};
+}
+QListWidget#ChatList::item:selected {
+    background-color: {{accent}};
+    color: white;
+}
+QScrollArea#ChatScroll {
+    background-color: transparent;
+    border: none;
+}
+)qss";
+
+// Replaces "{{name}}" by its value for every token, in name order. Values are
+// inserted literally: a value that happens to contain braces is not expanded.
+QString substitute(const QString &text, const QMap<QString, QString> &tokens)
+{
+    QString out = text;
+    for (auto it = tokens.constBegin(); it != tokens.constEnd(); ++it)
+        out.replace(QStringLiteral("{{") + it.key() + QStringLiteral("}}"), it.value());
+    return out;
+}
+
+bool isHexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+// A channel written as two hexadecimal digits at index; anything else is 0
+// (toInt alone would also take a sign or a single digit).
+int hexPair(const QString &digits, int index)
+{
+    if (digits.size() < index + 2 || !isHexDigit(digits.at(index)) || !isHexDigit(digits.at(index + 1)))
+        return 0;
+    return digits.mid(index, 2).toInt(nullptr, 16);
+}
+
+} // namespace
+
+const ThemePalette &darkPalette()
+{
+    static const ThemePalette palette{QStringLiteral("#14171C"), QStringLiteral("#1B1F26"),
+                                      QStringLiteral("#232833"), QStringLiteral("#2C323E"),
+                                      QStringLiteral("#E8EAED"), QStringLiteral("#9AA3B2"),
+                                      QStringLiteral("#101318")};
+    return palette;
+}
+
+const ThemePalette &lightPalette()
+{
+    static const ThemePalette palette{QStringLiteral("#F4F6F8"), QStringLiteral("#FFFFFF"),
+                                      QStringLiteral("#EEF1F5"), QStringLiteral("#DCE1E8"),
+                                      QStringLiteral("#1B1F26"), QStringLiteral("#5B6472"),
+                                      QStringLiteral("#FFFFFF")};
+    return palette;
+}
+
+const ThemePalette &paletteFor(const QString &theme)
+{
+    return theme == QLatin1String("dark") ? darkPalette() : lightPalette();
+}
+
+const QMap<QString, AccentPalette> &accentPalettes()
+{
+    static const QMap<QString, AccentPalette> palettes = {
+        {QStringLiteral("green"),
+         {QStringLiteral("#1CB05A"), QStringLiteral("#22C766"), QStringLiteral("#0D5C30")}},
+        {QStringLiteral("blue"),
+         {QStringLiteral("#2F7DE1"), QStringLiteral("#4C93F0"), QStringLiteral("#1B4C8C")}},
+        {QStringLiteral("purple"),
+         {QStringLiteral("#8B5CF6"), QStringLiteral("#A379F8"), QStringLiteral("#5B3A9E")}},
+        {QStringLiteral("orange"),
+         {QStringLiteral("#E8792F"), QStringLiteral("#F4924D"), QStringLiteral("#9C4E17")}},
+        {QStringLiteral("red"),
+         {QStringLiteral("#E5484D"), QStringLiteral("#EF6469"), QStringLiteral("#9C2226")}},
+        {QStringLiteral("teal"),
+         {QStringLiteral("#0D9488"), QStringLiteral("#14B8A6"), QStringLiteral("#065F52")}},
+        {QStringLiteral("cyan"),
+         {QStringLiteral("#0891B2"), QStringLiteral("#22D3EE"), QStringLiteral("#155E75")}},
+        {QStringLiteral("pink"),
+         {QStringLiteral("#DB2777"), QStringLiteral("#EC4899"), QStringLiteral("#831843")}},
+        {QStringLiteral("indigo"),
+         {QStringLiteral("#4F46E5"), QStringLiteral("#818CF8"), QStringLiteral("#312E81")}},
+    };
+    return palettes;
+}
+
+QString lighten(const QString &hex, double amount)
+{
+    QString digits = hex;
+    digits.remove(QLatin1Char('#'));
+    QString out = QStringLiteral("#");
+    for (int index = 0; index < 6; index += 2) {
+        const int channel = hexPair(digits, index);
+        // std::lround rounds halves away from zero: 127.5 becomes 128.
+        const long mixed = std::lround((255 - channel) * amount + channel);
+        out += QStringLiteral("%1").arg(std::clamp<long>(mixed, 0, 255), 2, 16, QLatin1Char('0'));
+    }
+    return out.toUpper();
+}
+
+QString buildStylesheet(const QString &theme, const QString &accent, const QString &style)
+{
+    const ThemePalette &palette = paletteFor(theme);
+    const auto &accents = accentPalettes();
+    const AccentPalette accentPalette = accents.value(accent, accents.value(DEFAULT_ACCENT));
+
+    const QMap<QString, QString> tokens = {
+        {QStringLiteral("bg"), palette.bg},
+        {QStringLiteral("surface"), palette.surface},
+        {QStringLiteral("surfaceAlt"), palette.surfaceAlt},
+        {QStringLiteral("border"), palette.border},
+        {QStringLiteral("text"), palette.text},
+        {QStringLiteral("textDim"), palette.textDim},
+        {QStringLiteral("sidebar"), palette.sidebar},
+        {QStringLiteral("accent"), accentPalette.accent},
+        {QStringLiteral("accentHover"), accentPalette.hover},
+        {QStringLiteral("accentDark"), accentPalette.dark},
+        {QStringLiteral("accentBright"), lighten(accentPalette.hover, 0.35)},
+        {QStringLiteral("hoverTint"), theme == QLatin1String("dark")
+                                          ? QStringLiteral("rgba(255, 255, 255, 14)")
+                                          : QStringLiteral("rgba(0, 0, 0, 10)")},
+    };
+
+    const char *head = style == QLatin1String("legacy") ? LEGACY_HEAD : STANDARD_HEAD;
+    // The heads start with a line break so that the raw literals read well;
+    // the sheet itself starts with its first rule.
+    return substitute(QString::fromUtf8(head).trimmed(), tokens) + QLatin1Char('\n') +
+           substitute(QString::fromUtf8(COMMON_TAIL).trimmed(), tokens) + QLatin1Char('\n');
+}
