@@ -274,7 +274,7 @@ private slots:
         QCOMPARE(looked->home_score, finished.home_score);
         QCOMPARE(looked->away_score, finished.away_score);
         QCOMPARE(looked->date, finished.date);
-        QCOMPARE(looked->league, QStringLiteral("German Bundesliga"));
+        QCOMPARE(looked->league, QStringLiteral("Bundesliga")); // as the fixture lists name it
 
         const std::vector<Match> last =
             onWorker([&] { return api.teamLastEvents(finished.home_team_id, 40); });
