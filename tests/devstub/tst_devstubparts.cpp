@@ -564,6 +564,35 @@ private slots:
         QCOMPARE(stub.respond(get(QStringLiteral("/crests/%1-dark.png").arg(id)), now).body, crest.body);
     }
 
+    void routes_aRecordingOfOneLeagueStillAnswersEveryTrackedLeague()
+    {
+        QTemporaryDir partial;
+        QDir().mkpath(partial.filePath(QStringLiteral("sco.1")));
+        const QDir source(dir.filePath(QStringLiteral("sco.1")));
+        for (const QString &file : source.entryList(QDir::Files))
+            QVERIFY(QFile::copy(source.filePath(file), partial.filePath(QStringLiteral("sco.1/") + file)));
+        QString error;
+        std::optional<Recording> one = loadRecording(partial.path(), &error);
+        QVERIFY2(one.has_value(), qPrintable(error));
+        QCOMPARE(one->recordedOn, RECORDED); // the last day with results, without devstub.json
+
+        const QDateTime now(QDate(2027, 1, 16), QTime(13, 0));
+        DevStub stub(std::move(*one), now, {});
+        const QString site = QStringLiteral("/apis/site/v2/sports/soccer/");
+        const StubResponse scottish =
+            stub.respond(get(site + QStringLiteral("sco.1/scoreboard?dates=20270116")), now);
+        QVERIFY(!jsonOf(scottish).value("events").toArray().isEmpty());
+        const StubResponse german =
+            stub.respond(get(site + QStringLiteral("ger.1/scoreboard?dates=20270116")), now);
+        QCOMPARE(german.status, 200);
+        QVERIFY(jsonOf(german).value("events").toArray().isEmpty());
+        QCOMPARE(stub.respond(get(site + QStringLiteral("ger.1/teams/1/schedule?season=2026")), now).status,
+                 200);
+        QCOMPARE(stub.respond(get(QStringLiteral("/apis/v2/sports/soccer/ger.1/standings")), now).status,
+                 200);
+        QCOMPARE(stub.respond(get(site + QStringLiteral("zzz.9/scoreboard")), now).status, 400);
+    }
+
     void fold_ignoresCaseAndAccents()
     {
         QCOMPARE(EspnReplies::fold(QString::fromUtf8("Atl\xc3\xa9tico  MADRID")),

@@ -3,6 +3,8 @@
 #include "LeagueTable.h"
 #include "StableRandom.h"
 
+#include "app/League.h"
+
 #include <QJsonArray>
 
 #include <algorithm>
@@ -59,6 +61,20 @@ bool parseDates(const QString &dates, const QDate &today, QDate *from, QDate *to
         return from->isValid() && to->isValid() && *from <= *to;
     }
     return false;
+}
+
+// A tracked league that a recording leaves out answers with nothing rather
+// than an error, so that a recording of a few leagues still fills the pages
+// that ask every league at once; a slug nobody knows is refused like ESPN
+// refuses it.
+JsonReply unknownLeague(const QString &slug, const QJsonObject &empty)
+{
+    const QList<League> &tracked = defaultLeagues();
+    const bool known =
+        std::any_of(tracked.cbegin(), tracked.cend(), [&](const League &l) { return l.slug == slug; });
+    if (known)
+        return {200, empty};
+    return JsonReply::error(400, QStringLiteral("Failed to get league %1").arg(slug));
 }
 
 int attendanceOf(const RecordedEvent &event)
@@ -379,7 +395,8 @@ JsonReply EspnReplies::scoreboard(const QString &slug, const QUrlQuery &query, c
 {
     const RecordedLeague *league = m_recording.league(slug);
     if (!league)
-        return JsonReply::error(400, QStringLiteral("Failed to get league %1").arg(slug));
+        return unknownLeague(slug, QJsonObject{{QStringLiteral("leagues"), QJsonArray()},
+                                               {QStringLiteral("events"), QJsonArray()}});
     const QString dates = query.queryItemValue(QStringLiteral("dates"));
     QDate from;
     QDate to;
@@ -484,7 +501,7 @@ JsonReply EspnReplies::schedule(const QString &slug, const QString &teamId, cons
 {
     const RecordedLeague *league = m_recording.league(slug);
     if (!league)
-        return JsonReply::error(400, QStringLiteral("Failed to get league %1").arg(slug));
+        return unknownLeague(slug, QJsonObject{{QStringLiteral("events"), QJsonArray()}});
     bool seasonGiven = false;
     int season = query.queryItemValue(QStringLiteral("season")).toInt(&seasonGiven);
     if (!seasonGiven)
@@ -549,7 +566,7 @@ JsonReply EspnReplies::standings(const QString &slug, const QUrlQuery &query, co
 {
     const RecordedLeague *league = m_recording.league(slug);
     if (!league)
-        return JsonReply::error(400, QStringLiteral("Failed to get league %1").arg(slug));
+        return unknownLeague(slug, QJsonObject{{QStringLiteral("children"), QJsonArray()}});
     const int current = m_replay.currentSeason(now.date());
     bool seasonGiven = false;
     int season = query.queryItemValue(QStringLiteral("season")).toInt(&seasonGiven);
