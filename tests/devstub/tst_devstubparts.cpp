@@ -10,7 +10,9 @@
 #include "ai/Prompts.h"
 #include "app/League.h"
 #include "data/EspnApi.h"
+#include "support/StubServer.h"
 #include "support/TestEnv.h"
+#include "support/TestHttp.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -591,6 +594,33 @@ private slots:
         QCOMPARE(stub.respond(get(QStringLiteral("/apis/v2/sports/soccer/ger.1/standings")), now).status,
                  200);
         QCOMPARE(stub.respond(get(site + QStringLiteral("zzz.9/scoreboard")), now).status, 400);
+    }
+
+    void server_forgetsTheHalfRequestOfAClientThatLeft()
+    {
+        // The stub runs for hours as a tool: a client that hangs up halfway
+        // through a request must not leave bytes behind for the next one.
+        StubServer server;
+        server.route(QStringLiteral("/ok"), StubResponse::json("{}"));
+        server.setRecordRequests(false);
+        for (int i = 0; i < 40; ++i) {
+            {
+                QTcpSocket quitter;
+                quitter.connectToHost(QHostAddress::LocalHost, server.port());
+                QVERIFY(quitter.waitForConnected(5000));
+                quitter.write("GET /half HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+                QVERIFY(quitter.waitForBytesWritten(5000));
+                QTest::qWait(5); // let the server read the half request
+                quitter.disconnectFromHost();
+            }
+            QTest::qWait(5);
+            QCOMPARE(testHttp("GET", server.baseUrl() + QStringLiteral("/ok")).status, 200);
+        }
+        QVERIFY(server.requests().isEmpty());
+
+        StubServer second(server.port()); // the port is taken
+        QVERIFY(!second.isListening());
+        QVERIFY(!second.errorString().isEmpty());
     }
 
     void fold_ignoresCaseAndAccents()
