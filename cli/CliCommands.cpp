@@ -8,6 +8,7 @@
 #include "ai/PredictionService.h"
 #include "ai/Predictor.h"
 #include "ai/PredictorError.h"
+#include "ai/Pricing.h"
 #include "ai/ThinkingPreset.h"
 #include "app/Constants.h"
 #include "app/League.h"
@@ -114,7 +115,7 @@ QString predictionText(const Prediction &p)
         text += QStringLiteral("  Reasoning:   ") + p.summary + QLatin1Char('\n');
     for (const QString &factor : p.key_factors)
         text += QStringLiteral("    - ") + factor + QLatin1Char('\n');
-    text += QStringLiteral("  Model:       %1, %2\n").arg(p.model).arg(p.cost_gbp, 0, 'f', 5);
+    text += QStringLiteral("  Model:       %1, %2\n").arg(p.model, formatGbp(p.cost_gbp));
     return text;
 }
 

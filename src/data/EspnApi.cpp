@@ -245,9 +245,7 @@ std::optional<Match> EspnApi::lookupEvent(const QString &eventId, bool bypassCac
     event.insert(QLatin1String("id"), eventId);
     event.insert(QLatin1String("date"), competitions.first().toObject().value(QLatin1String("date")));
     event.insert(QLatin1String("competitions"), competitions);
-    const QString leagueName =
-        header.value(QLatin1String("league")).toObject().value(QLatin1String("name")).toString();
-    return eventToMatch(event, leagueName);
+    return eventToMatch(event, espn::leagueName(header.value(QLatin1String("league")).toObject()));
 }
 
 bool EspnApi::teamLeagueContains(const QString &teamId) const

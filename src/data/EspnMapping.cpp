@@ -85,6 +85,16 @@ QPair<QString, QString> dateAndTime(const QString &text)
     return {text.left(10), QString()};
 }
 
+QString leagueName(const QJsonObject &league)
+{
+    const QString slug = text(league, "slug");
+    for (const League &tracked : defaultLeagues()) {
+        if (!slug.isEmpty() && tracked.slug == slug)
+            return tracked.name;
+    }
+    return text(league, "name");
+}
+
 std::vector<QJsonObject> objectsOf(const QJsonValue &array)
 {
     std::vector<QJsonObject> objects;
@@ -187,7 +197,7 @@ std::optional<Match> EspnApi::eventToMatch(const QJsonObject &event, const QStri
     // in "logos"; logoOf reads both.
     m.home_badge = logoOf(homeTeam);
     m.away_badge = logoOf(awayTeam);
-    m.league = leagueName.isEmpty() ? text(child(event, "league"), "name") : leagueName;
+    m.league = leagueName.isEmpty() ? espn::leagueName(child(event, "league")) : leagueName;
     const auto [date, time] = espn::dateAndTime(text(event, "date"));
     m.date = date;
     m.time = time;

@@ -22,6 +22,12 @@ QString eventId(const QJsonObject &event);
 // time gives its first 10 characters and an empty time.
 QPair<QString, QString> dateAndTime(const QString &text);
 
+// The name of an ESPN "league" object as the program shows it: the tracked
+// league's own name when the slug is one of ours (ESPN says "English Premier
+// League" where the fixture lists say "Premier League", and one league must
+// not be counted under two names), else the name ESPN gives.
+QString leagueName(const QJsonObject &league);
+
 // The objects of an array; anything else in it is left out.
 std::vector<QJsonObject> objectsOf(const QJsonValue &array);
 

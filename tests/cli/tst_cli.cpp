@@ -1,3 +1,4 @@
+#include "ai/Pricing.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"
 #include "support/StubServer.h"
@@ -306,6 +307,14 @@ private slots:
         // Nothing left to check afterwards.
         const Run again = cli({QStringLiteral("check"), QStringLiteral("--json")});
         QCOMPARE(again.json().toObject().value("results").toArray().size(), 0);
+
+        // As text, the cost reads in pounds like everywhere else.
+        const Run text = cli({QStringLiteral("predict"), QStringLiteral("Arsenal vs Chelsea")});
+        QCOMPARE(text.status, 0);
+        QVERIFY2(QString::fromUtf8(text.out).contains(
+                     QStringLiteral("Model:       gpt-4o-mini, ") +
+                     formatGbp(costGbp(QStringLiteral("gpt-4o-mini"), 1200, 150))),
+                 text.out.constData());
     }
 
     void failures_exitOneWithTheirMessage()

@@ -135,6 +135,20 @@ private slots:
                  QStringLiteral("Premier League"));
     }
 
+    void eventToMatch_namesATrackedLeagueAsTheFixtureListsDo()
+    {
+        EspnApi api;
+        QJsonObject event = parse(R"({
+            "id": "1", "date": "2025-05-25T15:00Z",
+            "league": {"name": "English Premier League", "slug": "eng.1"},
+            "competitions": [{"competitors": [{"homeAway": "home", "team": {"id": "1", "displayName": "A"}},
+                                              {"homeAway": "away", "team": {"id": "2", "displayName": "B"}}]}]})");
+        QCOMPARE(api.eventToMatch(event, QString())->league, QStringLiteral("Premier League"));
+        QCOMPARE(api.eventToMatch(event, QStringLiteral("Given"))->league, QStringLiteral("Given"));
+        event["league"] = QJsonObject{{"name", "Italian Serie A"}, {"slug", "ita.1"}};
+        QCOMPARE(api.eventToMatch(event, QString())->league, QStringLiteral("Italian Serie A"));
+    }
+
     void eventToMatch_scoresOnlyWhenUnderWayOrOver()
     {
         EspnApi api;

@@ -169,7 +169,8 @@ private slots:
         QCOMPARE(last.date, QStringLiteral("2025-05-25"));
         QCOMPARE(last.home_team, QStringLiteral("AFC Bournemouth"));
         QCOMPARE(last.home_score, QStringLiteral("2"));
-        QCOMPARE(last.league, QStringLiteral("English Premier League"));
+        QCOMPARE(last.league,
+                 QStringLiteral("Premier League")); // ESPN's "English Premier League", slug eng.1
         QCOMPARE(last.home_badge, QStringLiteral("https://a.espncdn.com/i/teamlogos/soccer/500/349.png"));
         QCOMPARE(
             countIf(matches, [](const Match &m) { return m.home_badge.isEmpty() || m.away_badge.isEmpty(); }),

@@ -30,6 +30,8 @@ QByteArray reasonPhrase(int status)
         return "Unauthorized";
     case 404:
         return "Not Found";
+    case 405:
+        return "Method Not Allowed";
     case 413:
         return "Payload Too Large";
     case 429:
@@ -54,10 +56,13 @@ public:
         : m_owner(owner)
     {}
 
-    quint16 start()
+    quint16 start(quint16 port, QString &errorString)
     {
         m_server = new QTcpServer(this);
-        m_server->listen(QHostAddress::LocalHost, 0);
+        if (!m_server->listen(QHostAddress::LocalHost, port)) {
+            errorString = m_server->errorString();
+            return 0;
+        }
         QObject::connect(m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_server->nextPendingConnection())
                 accept(socket);
@@ -69,7 +74,13 @@ private:
     void accept(QTcpSocket *socket)
     {
         socket->setParent(this);
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that goes away mid-request leaves its partial bytes
+        // behind; they must not be prepended to a later socket that happens
+        // to reuse the same address.
+        QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_buffers.remove(socket);
+            socket->deleteLater();
+        });
         QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
     }
 
@@ -160,7 +171,7 @@ StubResponse StubResponse::error(int status, const QByteArray &body)
     return json(body, status);
 }
 
-StubServer::StubServer()
+StubServer::StubServer(quint16 port)
 {
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("StubServer"));
@@ -168,8 +179,8 @@ StubServer::StubServer()
     m_worker->moveToThread(m_thread);
     m_thread->start();
     QSemaphore ready;
-    QMetaObject::invokeMethod(m_worker, [this, &ready] {
-        m_port = m_worker->start();
+    QMetaObject::invokeMethod(m_worker, [this, port, &ready] {
+        m_port = m_worker->start(port, m_errorString);
         ready.release();
     });
     ready.acquire();
@@ -192,6 +203,17 @@ quint16 StubServer::port() const
 QString StubServer::baseUrl() const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+QString StubServer::errorString() const
+{
+    return m_errorString;
+}
+
+void StubServer::setRecordRequests(bool record)
+{
+    QMutexLocker lock(&m_mutex);
+    m_recordRequests = record;
 }
 
 void StubServer::route(const QString &path, const StubResponse &response)
@@ -260,7 +282,8 @@ StubResponse StubServer::respond(const StubRequest &request)
     StubHandler handler;
     {
         QMutexLocker lock(&m_mutex);
-        m_requests.append(request);
+        if (m_recordRequests)
+            m_requests.append(request);
         for (const QueryRoute &candidate : std::as_const(m_queryRoutes)) {
             if (candidate.path != request.path)
                 continue;

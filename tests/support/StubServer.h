@@ -44,18 +44,23 @@ struct StubResponse
 
 using StubHandler = std::function<StubResponse(const StubRequest &)>;
 
-// A small HTTP/1.1 server for tests on 127.0.0.1 with a free port, running on
-// its own thread so that code under test may block in a local event loop.
-// Routes match the path exactly (any query) or the path plus some query items;
-// unrouted paths answer 404.
+// A small HTTP/1.1 server on 127.0.0.1, running on its own thread so that
+// code under test may block in a local event loop. Tests take a free port;
+// tolvo-devstub asks for a fixed one. Routes match the path exactly (any
+// query) or the path plus some query items; unrouted paths answer 404.
+// It needs Qt Core and Network only, so tools can use it outside the tests.
 class StubServer
 {
 public:
-    StubServer();
+    // Port 0 picks a free port. A port that is taken leaves the server not
+    // listening: see isListening() and errorString().
+    explicit StubServer(quint16 port = 0);
     ~StubServer();
 
     quint16 port() const;
     QString baseUrl() const; // "http://127.0.0.1:PORT"
+    bool isListening() const { return m_port != 0; }
+    QString errorString() const;
 
     void route(const QString &path, const StubResponse &response);
     void route(const QString &path, StubHandler handler);
@@ -67,6 +72,10 @@ public:
     // Answers with each response in turn; the last one repeats.
     void routeSequence(const QString &path, const QList<StubResponse> &responses);
     void setFallback(StubHandler handler);
+
+    // Every request is kept for requests()/requestsTo() unless switched off;
+    // a long-running server switches it off so memory stays flat.
+    void setRecordRequests(bool record);
 
     QList<StubRequest> requests() const;
     QList<StubRequest> requestsTo(const QString &path) const;
@@ -89,8 +98,10 @@ private:
     QList<QueryRoute> m_queryRoutes;
     StubHandler m_fallback;
     QList<StubRequest> m_requests;
+    bool m_recordRequests = true;
 
     QThread *m_thread = nullptr;
     StubServerWorker *m_worker = nullptr;
     quint16 m_port = 0;
+    QString m_errorString;
 };
