@@ -8,7 +8,7 @@
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
 #include "ui/shell/SoundManager.h"
-#include "ui/shell/TitleBar.h"
+#include "ui/shell/Theme.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 #include "ui/shell/UpdatePrompt.h"
@@ -190,7 +190,7 @@ private slots:
         wroteLog = false;
     }
 
-    void check_sameVersion_isUpToDate()
+    void check_sameVersionIsUpToDate_anyOtherIsOffered()
     {
         server->route(QStringLiteral("/version.txt"), StubResponse::json(APP_VERSION.toUtf8() + "\n"));
         openPage(server->baseUrl());
@@ -203,17 +203,12 @@ private slots:
         QTRY_COMPARE(status()->text(), UpToDate);
         QVERIFY(checkButton()->isEnabled());
         QVERIFY(updateButton()->isHidden());
-        QCOMPARE(server->count(QStringLiteral("/version.txt")), 1);
-    }
 
-    void check_anyOtherVersion_isOffered()
-    {
+        // Any other text is offered, an older version too.
         server->route(QStringLiteral("/version.txt"), StubResponse::json(" 1.4.0 "));
-        openPage(server->baseUrl());
         clickCheckAndWait();
         QCOMPARE(status()->text(), QStringLiteral("Version 1.4.0 is available."));
         QVERIFY(updateButton()->isVisible());
-        QVERIFY(updateButton()->isEnabled());
     }
 
     void check_failures_showTheMessage_andLeaveTheButtonsUsable()
@@ -229,16 +224,7 @@ private slots:
         QCOMPARE(status()->text(), Unreachable);
         QVERIFY(updateButton()->isHidden());
 
-        server->route(QStringLiteral("/version.txt"), StubResponse::error(503, "1.6.0"));
-        clickCheckAndWait();
-        QCOMPARE(status()->text(), Unreachable);
-
         page->setUpdateBase(closedBase());
-        clickCheckAndWait();
-        QCOMPARE(status()->text(), Unreachable);
-
-        // A build without an update server says the same.
-        page->setUpdateBase(QString());
         clickCheckAndWait();
         QCOMPARE(status()->text(), Unreachable);
 
@@ -294,19 +280,15 @@ private slots:
                  QByteArray("MZ-installer"));
     }
 
-    void history_withoutALog_saysSo()
+    void history_showsTheInstallersLog_scrolledToTheEnd()
     {
         if (QFile::exists(UpdatePage::updateLogPath()))
             QSKIP("an update log already lies beside the test program");
         openPage(server->baseUrl());
         QCOMPARE(logView()->toPlainText(), QStringLiteral("No updates applied yet."));
         QVERIFY(logView()->isReadOnly());
-    }
+        page.reset();
 
-    void history_showsTheInstallersLog_scrolledToTheEnd()
-    {
-        if (QFile::exists(UpdatePage::updateLogPath()))
-            QSKIP("an update log already lies beside the test program");
         QByteArray log;
         for (int i = 1; i <= 200; ++i)
             log += "2026-05-0" + QByteArray::number(i % 9 + 1) + " step " + QByteArray::number(i) + "\n";
@@ -324,30 +306,28 @@ private slots:
         QCOMPARE(logView()->toPlainText(), QStringLiteral("one line"));
     }
 
-    void prompt_offersTheVersion()
+    void prompt_keepsItsDarkLookOnALightWindow_andFitsItsText()
     {
-        UpdatePrompt prompt(nullptr, QStringLiteral("1.6.0"));
+        QWidget lightWindow;
+        lightWindow.setStyleSheet(
+            buildStylesheet(QStringLiteral("light"), QStringLiteral("green"), QStringLiteral("standard")));
+        UpdatePrompt prompt(&lightWindow, QStringLiteral("1.6.0"));
         prompt.show();
         QVERIFY(QTest::qWaitForWindowExposed(&prompt));
-        QCOMPARE(prompt.windowTitle(), QStringLiteral("Update available"));
-        QVERIFY(prompt.windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY(prompt.isModal());
         QCOMPARE(prompt.width(), 360);
-        QCOMPARE(prompt.findChild<QLabel *>(QStringLiteral("PromptHeading"))->text(),
-                 QStringLiteral("Tolvo 1.6.0 is ready"));
         QVERIFY(prompt.findChild<QLabel *>(QStringLiteral("Muted"))
                     ->text()
                     .startsWith(QStringLiteral("You're on %1.").arg(APP_VERSION)));
-        QVERIFY(prompt.findChild<TitleBar *>());
         QPushButton *later = buttonWithText(&prompt, QStringLiteral("Not now"));
         QPushButton *update = buttonWithText(&prompt, QStringLiteral("Update now"));
-        QVERIFY(later && update);
-        QCOMPARE(later->objectName(), QStringLiteral("Secondary"));
-        QCOMPARE(update->objectName(), QStringLiteral("Primary"));
-        // One above the other, "Not now" first.
+        // One above the other, "Not now" first, and nothing cut off below.
         QVERIFY(later->geometry().bottom() < update->geometry().top());
-        // Everything fits: the wrapped text is not cut off at the bottom.
         QVERIFY(prompt.height() >= prompt.minimumSizeHint().height());
+
+        const QImage look = prompt.grab().toImage();
+        QCOMPARE(look.pixelColor(prompt.width() / 2, later->mapTo(&prompt, QPoint(0, 0)).y() - 6),
+                 QColor(QStringLiteral("#14171C")));
+        QCOMPARE(look.pixelColor(0, prompt.height() / 2), QColor(QStringLiteral("#2C323E")));
     }
 
     void prompt_answers()
@@ -360,9 +340,15 @@ private slots:
         }
         QCOMPARE(promptsSeen, QStringList(2, QStringLiteral("Tolvo 2.0.0 is ready")));
 
-        // Escape and the title bar's close button both decline.
+        // The prompt comes up by itself: a stray Enter declines, and so does
+        // the title bar's close button.
         QTimer::singleShot(50, this,
-                           []() { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+                           []() { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        // Should Enter do nothing at all, fail rather than hang.
+        QTimer::singleShot(3000, this, []() {
+            if (auto *prompt = qobject_cast<UpdatePrompt *>(QApplication::activeModalWidget()))
+                prompt->accept();
+        });
         QVERIFY(!UpdatePrompt::ask(nullptr, QStringLiteral("2.0.0")));
         QTimer::singleShot(50, this, []() {
             QWidget *prompt = QApplication::activeModalWidget();

@@ -365,7 +365,9 @@ void FeedbackPage::onSendReport()
     const RelayConfig relay = m_context->relay;
     QPointer<FeedbackPage> self(this);
     m_context->runBackground(
-        [=]() { sendReport(message, category, severity, name, encodePng(screenshot), log, relay); },
+        [message, category, severity, name, screenshot, log, relay]() {
+            sendReport(message, category, severity, name, encodePng(screenshot), log, relay);
+        },
         [self]() {
             if (!self)
                 return;

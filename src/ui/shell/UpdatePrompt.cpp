@@ -5,6 +5,7 @@
 #include "app/Constants.h"
 #include "services/Updater.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -24,8 +25,10 @@ const QString PromptStyle =
 
 // The dialog is a child of the main window and would otherwise pick up the
 // application sheet's light colours for its title bar and label backgrounds.
+// The frame gives the borderless window an edge against a dark page.
 const QString PromptIsolation =
-    QStringLiteral("QWidget#PromptContent, QLabel { background-color: transparent; }"
+    QStringLiteral("QFrame#PromptFrame { background-color: #14171C; border: 1px solid #2C323E; }"
+                   "QWidget#PromptContent, QLabel { background-color: transparent; }"
                    "QWidget#TitleBar { background-color: #101318; border-bottom: 1px solid #2C323E; }");
 
 QString promptText()
@@ -51,16 +54,21 @@ UpdatePrompt::UpdatePrompt(QWidget *parent, const QString &version)
     setModal(true);
     setStyleSheet(PromptStyle + PromptIsolation);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("PromptFrame"));
+    root->addWidget(frame);
+    auto *outer = new QVBoxLayout(frame);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    auto *titleBar = new TitleBar(this, QColor(QStringLiteral("#9AA3B2")), this);
+    auto *titleBar = new TitleBar(this, QColor(QStringLiteral("#9AA3B2")), frame);
     // A small fixed dialog: only closing makes sense.
     for (QPushButton *button : titleBar->findChildren<QPushButton *>(QStringLiteral("TitleBarButton")))
         button->hide();
     outer->addWidget(titleBar);
 
-    auto *content = new QWidget(this);
+    auto *content = new QWidget(frame);
     content->setObjectName(QStringLiteral("PromptContent"));
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(24, 24, 24, 20);
@@ -114,8 +122,9 @@ UpdatePrompt::UpdatePrompt(QWidget *parent, const QString &version)
 
     // Fixed width, and the height the wrapped text needs at that width.
     constexpr int Width = 360;
+    ensurePolished(); // the style sheet's frame counts towards the height
     setFixedWidth(Width);
-    setFixedHeight(outer->hasHeightForWidth() ? outer->totalHeightForWidth(Width) : sizeHint().height());
+    setFixedHeight(root->hasHeightForWidth() ? root->totalHeightForWidth(Width) : sizeHint().height());
 }
 
 bool UpdatePrompt::ask(QWidget *parent, const QString &version)
