@@ -315,6 +315,8 @@ private slots:
         prompt.show();
         QVERIFY(QTest::qWaitForWindowExposed(&prompt));
         QCOMPARE(prompt.width(), 360);
+        // The version comes from the server and is shown as it is, never as markup.
+        QCOMPARE(prompt.findChild<QLabel *>(QStringLiteral("PromptHeading"))->textFormat(), Qt::PlainText);
         QVERIFY(prompt.findChild<QLabel *>(QStringLiteral("Muted"))
                     ->text()
                     .startsWith(QStringLiteral("You're on %1.").arg(APP_VERSION)));
