@@ -2,6 +2,7 @@
 #include "RelayServer.h"
 #include "ReportStore.h"
 #include "services/FeedbackReport.h"
+#include "support/RelayProcess.h"
 #include "support/StubServer.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
@@ -22,59 +23,12 @@ namespace {
 const QByteArray Token = "Relay_Token_0123456789abcdefghij";
 
 // The real relay program, listening on a free port of 127.0.0.1.
-class RelayProcess
+class TestRelayProcess : public RelayProcess
 {
 public:
-    explicit RelayProcess(const QStringList &extraArgs, const QByteArray &upstreamKey = "sk-upstream")
-    {
-        m_tokenFile = m_dir.filePath(QStringLiteral("token"));
-        TestEnv::writeFile(m_tokenFile, Token + "\n");
-        reportsDir = m_dir.filePath(QStringLiteral("reports"));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TOLVO_RELAY_UPSTREAM_KEY"), QString::fromUtf8(upstreamKey));
-        m_process.setProcessEnvironment(env);
-        m_process.start(QStringLiteral(TOLVO_RELAY_BINARY),
-                        QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                    QStringLiteral("--token-file"), m_tokenFile,
-                                    QStringLiteral("--reports-dir"), reportsDir} +
-                            extraArgs);
-        static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-        while (m_process.waitForReadyRead(5000)) {
-            m_output += m_process.readAllStandardOutput();
-            const auto match = listening.match(QString::fromUtf8(m_output));
-            if (match.hasMatch()) {
-                baseUrl = QStringLiteral("http://127.0.0.1:") + match.captured(1);
-                break;
-            }
-        }
-    }
-
-    ~RelayProcess()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(3000);
-    }
-
-    QByteArray output()
-    {
-        m_process.waitForReadyRead(200);
-        m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
-        return m_output;
-    }
-
-    QStringList storedReports() const
-    {
-        return QDir(reportsDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    }
-
-    QString baseUrl;
-    QString reportsDir;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_tokenFile;
-    QProcess m_process;
-    QByteArray m_output;
+    explicit TestRelayProcess(const QStringList &extraArgs, const QByteArray &upstreamKey = "sk-upstream")
+        : RelayProcess(QStringLiteral(TOLVO_RELAY_BINARY), Token, extraArgs, upstreamKey)
+    {}
 };
 
 QList<QPair<QByteArray, QByteArray>> bearer(const QByteArray &token = Token)
@@ -139,7 +93,7 @@ private slots:
 
     void health_answers()
     {
-        RelayProcess relay({});
+        TestRelayProcess relay({});
         QVERIFY(!relay.baseUrl.isEmpty());
         QCOMPARE(testHttp("GET", relay.baseUrl + QStringLiteral("/health")).status, 200);
     }
@@ -148,7 +102,8 @@ private slots:
     {
         StubServer webhook;
         webhook.route(QStringLiteral("/hook/123"), StubResponse::json({}, 204));
-        RelayProcess relay({QStringLiteral("--webhook"), webhook.baseUrl() + QStringLiteral("/hook/123")});
+        TestRelayProcess relay(
+            {QStringLiteral("--webhook"), webhook.baseUrl() + QStringLiteral("/hook/123")});
 
         QByteArray shot;
         for (int i = 0; i < 70000; ++i)
@@ -199,7 +154,7 @@ private slots:
         const QByteArray answer = "{\"choices\":[{\"message\":{\"content\":\"{\\\"outcome\\\":\\\"HOME\\\"}"
                                   "\"}}],\"usage\":{\"prompt_tokens\":5}}";
         upstream.route(QStringLiteral("/v1/chat/completions"), StubResponse::json(answer));
-        RelayProcess relay({QStringLiteral("--upstream"), upstream.baseUrl()});
+        TestRelayProcess relay({QStringLiteral("--upstream"), upstream.baseUrl()});
 
         const QByteArray body =
             R"({"model":"gpt-4o-mini","messages":[{"role":"user","content":"Arsenal vs Chelsea"}]})";
@@ -222,7 +177,7 @@ private slots:
 
     void chat_unreachableUpstream_is502InTheServiceErrorShape()
     {
-        RelayProcess relay({QStringLiteral("--upstream"), QStringLiteral("http://127.0.0.1:1")});
+        TestRelayProcess relay({QStringLiteral("--upstream"), QStringLiteral("http://127.0.0.1:1")});
         const TestHttpReply reply =
             testHttp("POST", relay.baseUrl + QStringLiteral("/v1/chat/completions"), bearer(), "{}");
         QCOMPARE(reply.status, 502);
@@ -234,7 +189,7 @@ private slots:
     {
         StubServer upstream;
         upstream.route(QStringLiteral("/v1/chat/completions"), StubResponse::json("{}"));
-        RelayProcess relay({QStringLiteral("--upstream"), upstream.baseUrl()});
+        TestRelayProcess relay({QStringLiteral("--upstream"), upstream.baseUrl()});
         const QString chat = relay.baseUrl + QStringLiteral("/v1/chat/completions");
 
         QCOMPARE(testHttp("POST", chat, bearer("wrong"), "{}").status, 401);
@@ -262,8 +217,8 @@ private slots:
 
     void rateLimit_answers429WithRetryAfter()
     {
-        RelayProcess relay({QStringLiteral("--rate-limit"), QStringLiteral("3"), QStringLiteral("--upstream"),
-                            QStringLiteral("http://127.0.0.1:1")});
+        TestRelayProcess relay({QStringLiteral("--rate-limit"), QStringLiteral("3"),
+                                QStringLiteral("--upstream"), QStringLiteral("http://127.0.0.1:1")});
         const QString chat = relay.baseUrl + QStringLiteral("/v1/chat/completions");
         for (int i = 0; i < 3; ++i)
             QCOMPARE(testHttp("POST", chat, bearer(), "{}").status, 502);

@@ -64,6 +64,8 @@ private:
             TestEnv::writeFile(settingsFilePath(), settingsJson);
         context = std::make_unique<AppContext>(RelayConfig{});
         window = std::make_unique<MainWindow>(context.get());
+        // The start-up update check must not reach a real update server.
+        window->setUpdateBase(QString());
         context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
         window->show();

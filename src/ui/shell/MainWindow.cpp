@@ -6,8 +6,14 @@
 #include "Theme.h"
 #include "TitleBar.h"
 #include "ToastManager.h"
+#include "UpdatePrompt.h"
 #include "app/AppContext.h"
+#include "app/Constants.h"
+#include "services/Updater.h"
+#include "ui/pages/FeedbackPage.h"
+#include "ui/pages/UpdatePage.h"
 
+#include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,6 +74,7 @@ const QString DefaultStartPage = QStringLiteral("leagues");
 MainWindow::MainWindow(AppContext *context, QWidget *parent)
     : QMainWindow(parent)
     , m_context(context)
+    , m_updateBase(updateBaseUrl())
 {
     setWindowTitle(QStringLiteral("Tolvo — AI Football Predictions"));
     resize(1180, 760);
@@ -102,6 +109,9 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     setCentralWidget(central);
 
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
+
+    registerPage(QStringLiteral("feedback"), new FeedbackPage(m_context, m_stack));
+    registerPage(QStringLiteral("update"), new UpdatePage(m_context, m_stack));
 
     // Pages that are not part of this build yet get a placeholder, so every
     // navigation entry leads somewhere.
@@ -315,8 +325,43 @@ void MainWindow::showToast(const QString &message, const QString &kind)
     statusBar()->showMessage(message, 3000);
 }
 
+void MainWindow::setUpdateBase(const QString &base)
+{
+    m_updateBase = base;
+    if (auto *updatePage = qobject_cast<UpdatePage *>(m_pages.value(QStringLiteral("update"))))
+        updatePage->setUpdateBase(base);
+}
+
 void MainWindow::checkForUpdateOnStartup()
 {
-    // The version check belongs to the self-update, which this build does
-    // not carry yet.
+    const QString base = m_updateBase;
+    QPointer<MainWindow> self(this);
+    // A failed check says nothing: the user did not ask for it.
+    m_context->runAsync<QString>([base]() { return fetchLatestVersion(base); },
+                                 [self](const QString &latest) {
+                                     if (self)
+                                         self->offerUpdate(latest);
+                                 });
+}
+
+void MainWindow::offerUpdate(const QString &latest)
+{
+    if (latest == APP_VERSION || !UpdatePrompt::ask(this, latest))
+        return;
+    if (!canRunInstaller()) {
+        showToast(UpdatePage::openDownloadPage(m_updateBase), QStringLiteral("info"));
+        return;
+    }
+    showToast(QStringLiteral("Updating — Tolvo will quit and a small installer window will open. Windows "
+                             "will ask for permission once, then click Update Now there."),
+              QStringLiteral("info"));
+    const QString base = m_updateBase;
+    QPointer<MainWindow> self(this);
+    m_context->runBackground([base]() { applyUpdateAndRestart(base); },
+                             // The installer replaces the program's files and restarts it.
+                             []() { QCoreApplication::quit(); },
+                             [self](const QString &message) {
+                                 if (self)
+                                     self->showToast(message, QStringLiteral("info"));
+                             });
 }

@@ -30,6 +30,10 @@ public:
     QWidget *currentPage() const;
     ToastManager *toastManager() const { return m_toasts; }
 
+    // The update server checked at start-up and by the update page; the
+    // build's own unless changed (tests point it at a stub).
+    void setUpdateBase(const QString &base);
+
 public slots:
     void onNavigate(const QString &key);
     void applyTheme(const QString &theme);
@@ -38,6 +42,8 @@ public slots:
     void setSoundEnabled(bool on);
     // A toast for 3.4 s and the same text in the status bar for 3 s.
     void showToast(const QString &message, const QString &kind);
+    // Offers a newer version, if the update server has one; silent otherwise.
+    void checkForUpdateOnStartup();
 
 private:
     void registerPage(const QString &key, QWidget *page);
@@ -48,7 +54,7 @@ private:
     void updateMuteIcon();
     void updateThemeIcon();
     void onMuteClicked(bool checked);
-    void checkForUpdateOnStartup();
+    void offerUpdate(const QString &latest);
 
     QMap<QString, QWidget *> m_pages;
     AppContext *m_context;
@@ -60,4 +66,5 @@ private:
     QLabel *m_statusLabel = nullptr;
     TitleBar *m_titleBar = nullptr;
     ToastManager *m_toasts = nullptr;
+    QString m_updateBase;
 };
