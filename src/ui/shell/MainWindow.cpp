@@ -7,6 +7,10 @@
 #include "TitleBar.h"
 #include "ToastManager.h"
 #include "app/AppContext.h"
+#include "ui/pages/FavoritesPage.h"
+#include "ui/pages/LeaguesPage.h"
+#include "ui/pages/LivePage.h"
+#include "ui/pages/SearchPage.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -102,6 +106,11 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     setCentralWidget(central);
 
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
+
+    registerPage(QStringLiteral("leagues"), new LeaguesPage(m_context, m_stack));
+    registerPage(QStringLiteral("live"), new LivePage(m_context, m_stack));
+    registerPage(QStringLiteral("search"), new SearchPage(m_context, m_stack));
+    registerPage(QStringLiteral("favorites"), new FavoritesPage(m_context, m_stack));
 
     // Pages that are not part of this build yet get a placeholder, so every
     // navigation entry leads somewhere.
