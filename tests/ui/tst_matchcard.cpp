@@ -342,8 +342,8 @@ private slots:
         MatchCard *second = list.addMatch(other, true);
         QCOMPARE(list.cards(), (std::vector<MatchCard *>{first, second}));
         QVERIFY(second->favorite);
-        QVERIFY(list.widget()->graphicsEffect()); // the batch fades in
-        QTRY_VERIFY_WITH_TIMEOUT(list.widget()->graphicsEffect() == nullptr, WAIT_MS);
+        QVERIFY(list.viewport()->graphicsEffect()); // the batch fades in
+        QTRY_VERIFY_WITH_TIMEOUT(list.viewport()->graphicsEffect() == nullptr, WAIT_MS);
 
         QPointer<MatchCard> gone(first);
         list.setMessage(QStringLiteral("Loading fixtures\u2026"));
@@ -359,7 +359,7 @@ private slots:
         // A new batch fades in again.
         list.addMatch(fixture(), false);
         QVERIFY(list.message().isEmpty());
-        QVERIFY(list.widget()->graphicsEffect());
+        QVERIFY(list.viewport()->graphicsEffect());
     }
 
     void list_reload_bringsBackAPredictionShownBefore()

@@ -53,18 +53,23 @@ MatchCard *MatchListView::addMatch(const Match &match, bool favorite)
 
 void MatchListView::startFadeIn()
 {
-    auto *effect = new QGraphicsOpacityEffect(m_inner);
+    // The effect sits on the viewport rather than on the column of cards: an
+    // effect renders its widget into an off-screen image first, and sixty
+    // cards make a column tens of megabytes large, while the viewport is only
+    // what is on screen.
+    QWidget *target = viewport();
+    auto *effect = new QGraphicsOpacityEffect(target);
     effect->setOpacity(0.0);
-    m_inner->setGraphicsEffect(effect);
+    target->setGraphicsEffect(effect);
     m_fade = effect;
-    auto *animation = new QPropertyAnimation(effect, "opacity", m_inner);
+    auto *animation = new QPropertyAnimation(effect, "opacity", target);
     animation->setDuration(180);
     animation->setStartValue(0.0);
     animation->setEndValue(1.0);
     animation->setEasingCurve(QEasingCurve::OutCubic);
-    connect(animation, &QPropertyAnimation::finished, this, [this, effect]() {
-        if (m_inner->graphicsEffect() == effect)
-            m_inner->setGraphicsEffect(nullptr); // deletes the effect
+    connect(animation, &QPropertyAnimation::finished, this, [this, target, effect]() {
+        if (target->graphicsEffect() == effect)
+            target->setGraphicsEffect(nullptr); // deletes the effect
         m_fade = nullptr;
     });
     animation->start(QAbstractAnimation::DeleteWhenStopped);
