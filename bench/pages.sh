@@ -3,12 +3,13 @@
 # empty user folders. A benchmark, not a test: the figures depend on the
 # machine.
 #
-# Usage: bench/pages.sh [live [RUNS] | leagues | memory | screens DIR | all]
+# Usage: bench/pages.sh [live [RUNS] | leagues | memory | screens DIR [WxH] | all]
 #   live      one live refresh with every league answering after 200 ms
 #             (the fan-out fetch alone, and the page from being shown to its cards)
 #   leagues   requests sent by a second showing of the leagues page
 #   memory    resident memory with 60 cards and their 500 px crests
-#   screens   screenshots of every page in both themes, into DIR
+#   screens   screenshots of every page in both themes, into DIR (window 1180x760
+#             unless WxH is given)
 #   all       live, leagues and memory (the default)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,7 +4,7 @@
 //   tolvo_bench_pages live [RUNS]     one live refresh with every league answering after 200 ms
 //   tolvo_bench_pages leagues         requests sent by a second showing of the leagues page
 //   tolvo_bench_pages memory          resident memory with 60 cards and their crests
-//   tolvo_bench_pages screens DIR     screenshots of every page in both themes
+//   tolvo_bench_pages screens DIR [WxH]  screenshots of every page in both themes
 
 #include "CannedFootball.h"
 #include "app/AppContext.h"
@@ -244,14 +244,14 @@ void shoot(MainWindow *window, const QString &dir, const QString &name)
     say(path);
 }
 
-int screens(const QString &dir)
+int screens(const QString &dir, const QSize &size)
 {
     QDir().mkpath(dir);
     Program program(0, 128,
                     R"({"openai_api_key": "sk-bench", "sound_enabled": false, "start_page": "leagues"})");
     program.open();
     MainWindow *window = program.window.get();
-    window->resize(1180, 760);
+    window->resize(size);
     window->show();
     auto *leagues = static_cast<LeaguesPage *>(window->page(QStringLiteral("leagues")));
     auto *live = static_cast<LivePage *>(window->page(QStringLiteral("live")));
@@ -307,8 +307,10 @@ int main(int argc, char **argv)
         return benchLeagues();
     if (mode == QLatin1String("memory"))
         return benchMemory();
-    if (mode == QLatin1String("screens") && args.size() > 2)
-        return screens(args.at(2));
+    if (mode == QLatin1String("screens") && args.size() > 2) {
+        const QStringList size = args.value(3, QStringLiteral("1180x760")).split(QLatin1Char('x'));
+        return screens(args.at(2), QSize(size.value(0).toInt(), size.value(1).toInt()));
+    }
     say(QStringLiteral("usage: tolvo_bench_pages live [RUNS] | leagues | memory | screens DIR"));
     return 2;
 }

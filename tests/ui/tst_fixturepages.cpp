@@ -184,6 +184,22 @@ private slots:
                                   WAIT_MS);
     }
 
+    void restoringTheWindow_doesNotReloadThePage()
+    {
+        open(QStringLiteral("leagues"));
+        h->routeScoreboard(QStringLiteral("eng.1"), {upcoming(QStringLiteral("1"), 3)});
+        show();
+        QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
+        QPointer<MatchCard> card = leagues()->list()->cards().front();
+        h->window->showMinimized();
+        QTest::qWait(100);
+        h->window->showNormal();
+        QTest::qWait(300);
+        // The same card, untouched: a prediction running on it would live on.
+        QVERIFY(card);
+        QCOMPARE(leagues()->list()->cards().front(), card.data());
+    }
+
     void favorites_starOnOnePage_unstarOnAnother()
     {
         open(QStringLiteral("leagues"));

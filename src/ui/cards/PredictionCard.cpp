@@ -96,6 +96,9 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
     confidenceRow->addWidget(confidenceBar, 1);
     confidenceValue = new QLabel(QStringLiteral("%1%").arg(prediction.confidence), this);
     confidenceValue->setObjectName(QStringLiteral("Muted"));
+    // Same width as the percentages above, so that all four bars end together.
+    confidenceValue->setFixedWidth(38);
+    confidenceValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     confidenceRow->addWidget(confidenceValue);
     mainLayout->addLayout(confidenceRow);
 
