@@ -109,21 +109,6 @@ private slots:
         QCOMPARE(h->toastKinds(), QStringList{QStringLiteral("success")});
     }
 
-    void predict_soundFollowsTheOutcome()
-    {
-        h->server.route(MODEL, StubResponse::json(modelReply(quickAnswer(QStringLiteral("MAYBE")))));
-        MatchCard *card = wiredCard();
-        QTest::mouseClick(card->predictButton, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(card->predictionCard, WAIT_MS);
-        QCOMPARE(h->sounds().last(), QStringLiteral("success"));
-
-        h->server.route(MODEL, StubResponse::json(modelReply(quickAnswer(QStringLiteral("DRAW")))));
-        QTest::mouseClick(card->predictButton, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(card->prediction.outcome, QStringLiteral("DRAW"), WAIT_MS);
-        QCOMPARE(h->sounds().last(), QStringLiteral("win_draw"));
-        QCOMPARE(h->context->history.all().size(), 2);
-    }
-
     void predict_failure_restoresTheButtonAndSaysWhy()
     {
         h->server.route(MODEL, StubResponse::error(500));

@@ -238,28 +238,6 @@ private slots:
         QVERIFY(h->context->favorites.all().isEmpty());
     }
 
-    void favorites_showStoredSnapshots_thatCanStillBePredicted()
-    {
-        Match old;
-        old.id = QStringLiteral("77");
-        old.home_team = QStringLiteral("Lyon");
-        old.away_team = QStringLiteral("Nice");
-        old.state = QStringLiteral("in");
-        old.home_score = QStringLiteral("1");
-        old.away_score = QStringLiteral("0");
-        open(QStringLiteral("favorites"));
-        QCOMPARE(favorites()->list()->message(),
-                 QStringLiteral("No favorites yet. Star a fixture from Leagues or Search."));
-        h->context->favorites.add(old);
-        show();
-        QCOMPARE(favorites()->list()->cards().size(), size_t(1));
-        MatchCard *card = favorites()->list()->cards().front();
-        QCOMPARE(card->scoreLabel->text(), QStringLiteral("1 \u2013 0"));
-        QTest::mouseClick(card->predictButton, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(card->hasPrediction, WAIT_MS);
-        QCOMPARE(h->context->history.all().first().match_id, QStringLiteral("77"));
-    }
-
     void search_badFormat_toastsAndAsksNothing()
     {
         open(QStringLiteral("search"));

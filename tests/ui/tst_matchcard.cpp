@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGraphicsEffect>
 #include <QProgressBar>
 #include <QPushButton>
@@ -315,20 +314,13 @@ private slots:
         QVERIFY(PredictionCard::copyText(called()).endsWith(QStringLiteral("Confidence: 62%")));
     }
 
-    void copy_showsATickForAWhileFromEachPress()
+    void copy_showsATickForAWhile()
     {
         PredictionCard panel(called());
         QVERIFY(sameIcon(panel.copyButton->icon(), QStringLiteral("copy")));
-        QElapsedTimer clock;
-        clock.start();
         QTest::mouseClick(panel.copyButton, Qt::LeftButton);
         QVERIFY(sameIcon(panel.copyButton->icon(), QStringLiteral("check")));
-        QTest::qWait(700);
-        QTest::mouseClick(panel.copyButton, Qt::LeftButton);
-        // The first press's restore still comes 1.4 s after it.
-        QTRY_VERIFY_WITH_TIMEOUT(sameIcon(panel.copyButton->icon(), QStringLiteral("copy")), 3000);
-        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(clock.elapsed() >= 1350);
+        QTRY_VERIFY_WITH_TIMEOUT(sameIcon(panel.copyButton->icon(), QStringLiteral("copy")), WAIT_MS);
     }
 
     void list_messageReplacesCardsAndIsKeptForReuse()
