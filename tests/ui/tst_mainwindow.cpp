@@ -1,5 +1,6 @@
 #include "app/AppContext.h"
 #include "app/Paths.h"
+#include "support/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/MainWindow.h"
@@ -52,6 +53,7 @@ class TestMainWindow : public QObject
 
 private:
     std::unique_ptr<TestEnv> env;
+    std::unique_ptr<StubServer> espn;
     std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QSignalSpy> played;
@@ -99,13 +101,23 @@ private:
     }
 
 private slots:
-    void init() { env = std::make_unique<TestEnv>(); }
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        // The fixture pages load as soon as they are shown: they get empty
+        // days from a local stub, never the real service.
+        espn = std::make_unique<StubServer>();
+        espn->setFallback([](const StubRequest &) { return StubResponse::json(R"({"events": []})"); });
+        qputenv("TOLVO_ESPN_HOST", espn->baseUrl().toUtf8());
+        qputenv("TOLVO_ESPN_SEARCH_HOST", espn->baseUrl().toUtf8());
+    }
 
     void cleanup()
     {
         played.reset();
         window.reset();
         context.reset();
+        espn.reset();
         env.reset();
     }
 

@@ -10,7 +10,11 @@
 #include "app/AppContext.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
+#include "ui/pages/FavoritesPage.h"
 #include "ui/pages/FeedbackPage.h"
+#include "ui/pages/LeaguesPage.h"
+#include "ui/pages/LivePage.h"
+#include "ui/pages/SearchPage.h"
 #include "ui/pages/UpdatePage.h"
 
 #include <QCoreApplication>
@@ -112,6 +116,10 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
 
     registerPage(QStringLiteral("feedback"), new FeedbackPage(m_context, m_stack));
     registerPage(QStringLiteral("update"), new UpdatePage(m_context, m_stack));
+    registerPage(QStringLiteral("leagues"), new LeaguesPage(m_context, m_stack));
+    registerPage(QStringLiteral("live"), new LivePage(m_context, m_stack));
+    registerPage(QStringLiteral("search"), new SearchPage(m_context, m_stack));
+    registerPage(QStringLiteral("favorites"), new FavoritesPage(m_context, m_stack));
 
     // Pages that are not part of this build yet get a placeholder, so every
     // navigation entry leads somewhere.

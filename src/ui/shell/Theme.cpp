@@ -332,6 +332,9 @@ QProgressBar::chunk {
     background-color: {{accent}};
     border-radius: 4px;
 }
+QFrame#InsetCard QProgressBar {
+    background-color: {{border}};
+}
 QSlider {
     background-color: transparent;
 }
@@ -454,6 +457,9 @@ QPushButton#TitleBarCloseButton:hover {
 }
 QPushButton#TitleBarCloseButton:pressed {
     background-color: #9C2226;
+}
+QLabel {
+    background-color: transparent;
 }
 QLabel#AppTitle {
     color: {{text}};
