@@ -173,9 +173,9 @@ public:
                 {QStringLiteral("logo"), crestUrl(id)}};
     }
 
-    QJsonObject event(const EventSpec &spec) const
+    QJsonObject event(const EventSpec &fixture) const
     {
-        const bool completed = spec.state == QLatin1String("post");
+        const bool completed = fixture.state == QLatin1String("post");
         auto competitor = [&](const QString &side, const QString &id, const QString &name,
                               const QString &score) {
             return QJsonObject{{QStringLiteral("homeAway"), side},
@@ -184,17 +184,17 @@ public:
         };
         QJsonObject comp{
             {QStringLiteral("competitors"),
-             QJsonArray{competitor(QStringLiteral("home"), spec.homeId, spec.home, spec.homeScore),
-                        competitor(QStringLiteral("away"), spec.awayId, spec.away, spec.awayScore)}},
+             QJsonArray{competitor(QStringLiteral("home"), fixture.homeId, fixture.home, fixture.homeScore),
+                        competitor(QStringLiteral("away"), fixture.awayId, fixture.away, fixture.awayScore)}},
             {QStringLiteral("status"),
              QJsonObject{
-                 {QStringLiteral("type"), QJsonObject{{QStringLiteral("state"), spec.state},
+                 {QStringLiteral("type"), QJsonObject{{QStringLiteral("state"), fixture.state},
                                                       {QStringLiteral("completed"), completed},
-                                                      {QStringLiteral("shortDetail"), spec.detail}}}}}};
-        if (!spec.venue.isEmpty())
-            comp.insert(QStringLiteral("venue"), QJsonObject{{QStringLiteral("fullName"), spec.venue}});
-        return {{QStringLiteral("id"), spec.id},
-                {QStringLiteral("date"), spec.date},
+                                                      {QStringLiteral("shortDetail"), fixture.detail}}}}}};
+        if (!fixture.venue.isEmpty())
+            comp.insert(QStringLiteral("venue"), QJsonObject{{QStringLiteral("fullName"), fixture.venue}});
+        return {{QStringLiteral("id"), fixture.id},
+                {QStringLiteral("date"), fixture.date},
                 {QStringLiteral("competitions"), QJsonArray{comp}}};
     }
 
@@ -202,8 +202,8 @@ public:
     void routeScoreboard(const QString &slug, const QList<EventSpec> &specs, int delayMs = 0)
     {
         QList<QJsonObject> events;
-        for (const EventSpec &spec : specs)
-            events.append(event(spec));
+        for (const EventSpec &fixture : specs)
+            events.append(event(fixture));
         StubResponse response = StubResponse::json(eventsReply(events));
         response.delayMs = delayMs;
         server.route(SITE + slug + QStringLiteral("/scoreboard"), response);

@@ -233,9 +233,9 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
 
     auto *chips = new QHBoxLayout;
     chips->setSpacing(8);
-    for (const ChipSpec &spec : CHIP_SPECS) {
-        QFrame *chip = makeChip(spec.icon, spec.label);
-        m_chips.insert(spec.label, chip);
+    for (const ChipSpec &entry : CHIP_SPECS) {
+        QFrame *chip = makeChip(entry.icon, entry.label);
+        m_chips.insert(entry.label, chip);
         chips->addWidget(chip);
     }
     chips->addStretch(1);
