@@ -7,6 +7,10 @@
 #include "TitleBar.h"
 #include "ToastManager.h"
 #include "app/AppContext.h"
+#include "ui/pages/AboutPage.h"
+#include "ui/pages/ChatPage.h"
+#include "ui/pages/HistoryPage.h"
+#include "ui/pages/SettingsPage.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -101,6 +105,14 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     centralLayout->addLayout(row, 1);
     setCentralWidget(central);
 
+    registerPage(QStringLiteral("about"), new AboutPage(m_stack));
+    registerPage(QStringLiteral("history"), new HistoryPage(m_context, m_stack));
+    registerPage(QStringLiteral("chat"), new ChatPage(m_context, m_stack));
+    auto *settingsPage = new SettingsPage(m_context, m_stack);
+    registerPage(QStringLiteral("settings"), settingsPage);
+    connect(settingsPage, &SettingsPage::themeChanged, this, &MainWindow::applyTheme);
+    connect(settingsPage, &SettingsPage::accentChanged, this, &MainWindow::applyAccent);
+    connect(settingsPage, &SettingsPage::styleChanged, this, &MainWindow::applyStyle);
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
 
     // Pages that are not part of this build yet get a placeholder, so every
