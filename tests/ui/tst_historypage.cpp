@@ -109,16 +109,21 @@ private:
 
     QWidget *list() const { return page->findChild<QWidget *>(QStringLiteral("HistoryList")); }
 
-    // The row frames in display order (rows scheduled for deletion are no
-    // longer in the layout).
+    // The row frames in display order, batch by batch (rows scheduled for
+    // deletion are no longer in the layouts).
     QList<QFrame *> rows() const
     {
         QList<QFrame *> frames;
         QLayout *layout = list()->layout();
         for (int i = 0; i < layout->count(); ++i) {
-            auto *frame = qobject_cast<QFrame *>(layout->itemAt(i)->widget());
-            if (frame && frame->property("predictionId").isValid())
-                frames.append(frame);
+            QWidget *chunk = layout->itemAt(i)->widget();
+            if (!chunk || chunk->objectName() != QLatin1String("HistoryRows"))
+                continue;
+            for (int j = 0; j < chunk->layout()->count(); ++j) {
+                auto *frame = qobject_cast<QFrame *>(chunk->layout()->itemAt(j)->widget());
+                if (frame && frame->property("predictionId").isValid())
+                    frames.append(frame);
+            }
         }
         return frames;
     }
@@ -287,22 +292,26 @@ private slots:
         writeMixedHistory();
         open();
         QTest::keyClicks(search(), QStringLiteral("ARS"));
-        QCOMPARE(rowIds(), (QStringList{"p1", "p5"}));
+        // The list follows once typing pauses.
+        QCOMPARE(rowIds().size(), 5);
+        QTRY_COMPARE(rowIds(), (QStringList{"p1", "p5"}));
         QCOMPARE(subtitle(), QStringLiteral("Showing 2 of 5 predictions"));
         // Typing refreshes silently.
         QVERIFY(ui->playedNames().isEmpty());
 
         search()->setText(QStringLiteral("  laliga "));
-        QCOMPARE(rowIds(), (QStringList{"p2", "p4"}));
+        QTRY_COMPARE(rowIds(), (QStringList{"p2", "p4"}));
 
         // Every summary mentions Arsenal; none is found through it.
         search()->setText(QStringLiteral("edge it"));
+        QTRY_COMPARE(listHint(), QStringLiteral("No predictions match these filters."));
         QCOMPARE(rowIds(), QStringList());
         QCOMPARE(listHint(), QStringLiteral("No predictions match these filters."));
         QCOMPARE(subtitle(), QStringLiteral("Showing 0 of 5 predictions"));
 
         // Filters combine.
         search()->setText(QStringLiteral("e"));
+        QTRY_COMPARE(rowIds().size(), 5);
         selectStatus(QStringLiteral("unchecked"));
         leagueCombo()->setCurrentIndex(leagueCombo()->findData(QStringLiteral("Spanish LALIGA")));
         QCOMPARE(rowIds(), QStringList{"p2"});
@@ -351,6 +360,7 @@ private slots:
         QCOMPARE(rows().first(), first); // not rebuilt
 
         search()->setText(QStringLiteral("sevilla"));
+        QTRY_COMPARE(rowIds(), QStringList{"p4"});
         selectStatus(QStringLiteral("wrong"));
         leagueCombo()->setCurrentIndex(2);
         QCOMPARE(rowIds(), QStringList{"p4"});
@@ -567,6 +577,34 @@ private slots:
         // after the next rebuild.
         page->refresh(false);
         QCOMPARE(badge(QStringLiteral("a")), QStringLiteral("  Correct · FT 1-0  "));
+    }
+
+    void longList_isBuiltInBatches_andCheckAllTakesEveryRow()
+    {
+        QList<Entry> entries;
+        for (int i = 0; i < 60; ++i)
+            entries.append({QStringLiteral("r%1").arg(i),
+                            QStringLiteral("Club %1 vs Club %2").arg(i).arg(i + 1),
+                            QStringLiteral("English Premier League"), QString::number(900 + i), 60});
+        writeHistory(entries);
+        // Every check waits long enough for the test to look at the start.
+        StubResponse slow = summary("post", "1", "0", "FT");
+        slow.delayMs = 2000;
+        ui->server->route(SUMMARY, slow);
+        open();
+        QTRY_COMPARE(rows().size(), 60);
+        QCOMPARE(rowIds().first(), QStringLiteral("r0"));
+        QCOMPARE(rowIds().last(), QStringLiteral("r59"));
+
+        page->refresh(false);
+        QCOMPARE(rows().size(), HistoryPage::FirstBatchRows);
+        QVERIFY(page->rowsPending());
+        // The rows still to be built are shown rows all the same.
+        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
+        QCOMPARE(ui->toasts->lastMessage(),
+                 QStringLiteral("Checking 60 results — they'll fill in one by one."));
+        QCOMPARE(rows().size(), 60);
+        QVERIFY(!page->rowsPending());
     }
 
     void clearHistory_onlyAfterYes()

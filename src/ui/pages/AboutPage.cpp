@@ -40,7 +40,9 @@ AboutPage::AboutPage(QWidget *parent)
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(24, 32, 24, 24);
     layout->setSpacing(10);
-    layout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    // Items are centred one by one: a layout centred as a whole would size
+    // the wrapped description by its one-line hint and cut it off.
+    layout->setAlignment(Qt::AlignTop);
 
     auto *logo = new QLabel(content);
     logo->setObjectName(QStringLiteral("AboutLogo"));
@@ -73,7 +75,11 @@ AboutPage::AboutPage(QWidget *parent)
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignCenter);
     description->setFixedWidth(440);
-    layout->addWidget(description, 0, Qt::AlignHCenter);
+    auto *descriptionRow = new QHBoxLayout;
+    descriptionRow->addStretch(1);
+    descriptionRow->addWidget(description);
+    descriptionRow->addStretch(1);
+    layout->addLayout(descriptionRow);
     layout->addSpacing(16);
 
     auto *stats = new QHBoxLayout;

@@ -186,6 +186,8 @@ QWidget *AccuracyDashboard::tile(const QString &text, int value, const QString &
 {
     auto *box = new QWidget(m_content);
     box->setObjectName(QStringLiteral("StatTile"));
+    // Even spacing between short figures ("3") and long ones ("5/7").
+    box->setMinimumWidth(72);
     auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

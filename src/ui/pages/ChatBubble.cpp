@@ -1,8 +1,13 @@
 #include "ChatBubble.h"
 
+#include "WrappedLabel.h"
+
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 ChatBubble::ChatBubble(const QString &role, const QString &text, QWidget *parent)
     : QFrame(parent)
@@ -14,11 +19,11 @@ ChatBubble::ChatBubble(const QString &role, const QString &text, QWidget *parent
     layout->setContentsMargins(14, 10, 14, 10);
     layout->setSpacing(3);
 
-    m_text = new QLabel(this);
+    // Long threads hold hundreds of wrapped bubbles.
+    m_text = new WrappedLabel(this);
     m_text->setObjectName(QStringLiteral("BubbleText"));
     // Questions and replies are never markup, whatever they look like.
     m_text->setTextFormat(Qt::PlainText);
-    m_text->setWordWrap(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_text->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     m_text->setStyleSheet(QStringLiteral("background-color: transparent;"));
@@ -29,6 +34,23 @@ ChatBubble::ChatBubble(const QString &role, const QString &text, QWidget *parent
 void ChatBubble::setText(const QString &text)
 {
     m_text->setText(text);
+    updateGeometry();
+}
+
+QSize ChatBubble::sizeHint() const
+{
+    // A word-wrapped label guesses a narrow width on its own; a bubble should
+    // only wrap when the line would not fit.
+    ensurePolished();
+    int natural = 0;
+    const QFontMetrics textMetrics(m_text->font());
+    for (const QString &line : m_text->text().split(QLatin1Char('\n')))
+        natural = std::max(natural, textMetrics.horizontalAdvance(line));
+    if (m_meta)
+        natural = std::max(natural, QFontMetrics(m_meta->font()).horizontalAdvance(m_meta->text()));
+    const QMargins margins = contentsMargins() + layout()->contentsMargins();
+    const int width = std::min(MaxWidth, natural + margins.left() + margins.right() + 4);
+    return QSize(width, heightForWidth(width));
 }
 
 QString ChatBubble::text() const
@@ -46,6 +68,7 @@ void ChatBubble::setMeta(const QString &text)
         styleMeta();
     }
     m_meta->setText(text);
+    updateGeometry();
 }
 
 QString ChatBubble::meta() const

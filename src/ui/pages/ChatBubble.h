@@ -4,6 +4,7 @@
 #include <QString>
 
 class QLabel;
+class WrappedLabel;
 
 // One message of the chat thread: the user's on the right in the accent
 // colour, the model's on the left, with an optional small line below (model
@@ -24,12 +25,16 @@ public:
 
     static constexpr int MaxWidth = 560;
 
+    // As wide as the longest line needs, up to MaxWidth; narrower rows make
+    // the text wrap.
+    QSize sizeHint() const override;
+
 protected:
     void changeEvent(QEvent *event) override;
 
 private:
     void styleMeta();
 
-    QLabel *m_text = nullptr;
+    WrappedLabel *m_text = nullptr;
     QLabel *m_meta = nullptr;
 };

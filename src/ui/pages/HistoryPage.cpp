@@ -1,6 +1,7 @@
 #include "HistoryPage.h"
 
 #include "AccuracyDashboard.h"
+#include "WrappedLabel.h"
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
@@ -23,6 +24,7 @@
 #include <QScrollArea>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -137,21 +139,33 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_search = new QLineEdit(this);
     m_search->setPlaceholderText(QStringLiteral("Search by team or league…"));
     m_search->setClearButtonEnabled(true);
+    // Room for the whole place-holder beside the two filters.
+    m_search->setMinimumWidth(250);
     m_search->addAction(faIcon(QStringLiteral("magnifying-glass"), muted, 16), QLineEdit::LeadingPosition);
-    connect(m_search, &QLineEdit::textChanged, this, [this]() { refresh(true); });
+    // The list follows the search text once typing pauses, so that a quick
+    // typist never waits for a rebuild per key.
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(SearchDelayMs);
+    connect(m_searchTimer, &QTimer::timeout, this, [this]() { refresh(true); });
+    connect(m_search, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
     filters->addWidget(m_search, 1);
 
     m_leagueCombo = new QComboBox(this);
     m_leagueCombo->setObjectName(QStringLiteral("LeagueFilter"));
     m_leagueCombo->setCursor(Qt::PointingHandCursor);
     m_leagueCombo->setToolTip(QStringLiteral("Filter by league"));
-    m_leagueCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for most league names; longer ones are cut short.
+    m_leagueCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_leagueCombo->setMinimumContentsLength(14);
     filters->addWidget(m_leagueCombo);
 
     m_statusCombo = new QComboBox(this);
     m_statusCombo->setObjectName(QStringLiteral("StatusFilter"));
     m_statusCombo->setCursor(Qt::PointingHandCursor);
     m_statusCombo->setToolTip(QStringLiteral("Filter by result"));
+    m_statusCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_statusCombo->setMinimumContentsLength(13);
     for (const StatusFilter &filter : statusFilters())
         m_statusCombo->addItem(faIcon(filter.icon, muted, 16), QStringLiteral("  ") + filter.label,
                                filter.key);
@@ -178,6 +192,14 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     connect(m_checkAllButton, &QPushButton::clicked, this, &HistoryPage::checkAll);
     filters->addWidget(m_checkAllButton);
     layout->addLayout(filters);
+
+    m_rowTimer = new QTimer(this);
+    m_rowTimer->setSingleShot(true);
+    m_rowTimer->setInterval(0);
+    connect(m_rowTimer, &QTimer::timeout, this, [this]() {
+        appendRows(LaterBatchRows);
+        scheduleMoreRows();
+    });
 
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
@@ -216,6 +238,9 @@ void HistoryPage::refresh(bool fade)
     // Rows go at once: a hidden, soon-deleted row must not take part in the
     // next layout pass.
     m_list->setUpdatesEnabled(false);
+    m_rowTimer->stop();
+    m_searchTimer->stop();
+    m_pendingRows.clear();
     while (m_listLayout->count() > 1) {
         QLayoutItem *item = m_listLayout->takeAt(0);
         if (QWidget *widget = item->widget()) {
@@ -249,14 +274,52 @@ void HistoryPage::refresh(bool fade)
         insertListWidget(none);
     }
     m_rows.reserve(shown.size());
-    for (const Prediction &prediction : shown) {
-        QFrame *row = buildRow(prediction);
-        insertListWidget(row);
+    m_pendingRows = shown;
+    m_pendingFade = fade;
+    appendRows(FirstBatchRows);
+    m_list->setUpdatesEnabled(true);
+    scheduleMoreRows();
+}
+
+void HistoryPage::appendRows(int count)
+{
+    // Showing a row costs far more than building it (every widget is styled
+    // on its first show), so a long list is built a screenful at a time.
+    // Each batch gets a container of its own: a word-wrapped row is measured
+    // again whenever its layout changes, and adding to the list's own layout
+    // would measure every row built so far.
+    const qsizetype n = std::min<qsizetype>(count, m_pendingRows.size());
+    if (n == 0)
+        return;
+    auto *chunk = new QWidget(m_list);
+    chunk->setObjectName(QStringLiteral("HistoryRows"));
+    auto *chunkLayout = new QVBoxLayout(chunk);
+    chunkLayout->setContentsMargins(0, 0, 0, 0);
+    chunkLayout->setSpacing(m_listLayout->spacing());
+    for (qsizetype i = 0; i < n; ++i) {
+        const Prediction &prediction = m_pendingRows.at(i);
+        QFrame *row = buildRow(prediction, chunk);
+        chunkLayout->addWidget(row);
         m_rows.append({prediction, row});
-        if (fade)
+        if (m_pendingFade)
             fadeIn(row);
     }
-    m_list->setUpdatesEnabled(true);
+    insertListWidget(chunk);
+    m_pendingRows.remove(0, n);
+}
+
+void HistoryPage::scheduleMoreRows()
+{
+    // A timer rather than a queued call: the event loop paints and takes
+    // keystrokes between two batches.
+    if (!m_pendingRows.isEmpty())
+        m_rowTimer->start();
+}
+
+void HistoryPage::finishPendingRows()
+{
+    m_rowTimer->stop();
+    appendRows(int(m_pendingRows.size()));
 }
 
 void HistoryPage::insertListWidget(QWidget *widget)
@@ -269,7 +332,9 @@ bool HistoryPage::isListed(QFrame *row) const
 {
     // A row taken out by a rebuild may still exist until its deferred
     // deletion; it no longer counts.
-    return row && m_listLayout->indexOf(row) >= 0;
+    QWidget *chunk = row ? row->parentWidget() : nullptr;
+    return chunk && chunk->layout() && chunk->layout()->indexOf(row) >= 0 &&
+           m_listLayout->indexOf(chunk) >= 0;
 }
 
 void HistoryPage::updateStats()
@@ -345,9 +410,9 @@ QList<Prediction> HistoryPage::filtered(const QList<Prediction> &predictions) co
     return kept;
 }
 
-QFrame *HistoryPage::buildRow(const Prediction &prediction)
+QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
 {
-    auto *row = new QFrame(m_list);
+    auto *row = new QFrame(parent);
     row->setObjectName(QStringLiteral("Card"));
     row->setProperty("predictionId", prediction.id);
     auto *layout = new QHBoxLayout(row);
@@ -361,10 +426,9 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction)
 
     // Every text here came from the data service, the model or a hand-edited
     // history file: escaped, so it shows as written and never as markup.
-    auto *text = new QLabel(row);
+    auto *text = new WrappedLabel(row);
     text->setObjectName(QStringLiteral("HistoryRowText"));
     text->setTextFormat(Qt::RichText);
-    text->setWordWrap(true);
     text->setText(QStringLiteral("<b>%1</b><br><span style='color:%2;'>%3</span> · predicted %4 · %5% "
                                  "confidence · %6")
                       .arg(prediction.match_label.toHtmlEscaped(), color, prediction.outcome.toHtmlEscaped(),
@@ -428,8 +492,9 @@ void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> 
     m_context->history.update(checked);
 
     if (QFrame *old = rowFrame.data(); isListed(old)) {
-        QFrame *fresh = buildRow(checked);
-        delete m_listLayout->replaceWidget(old, fresh);
+        QWidget *chunk = old->parentWidget();
+        QFrame *fresh = buildRow(checked, chunk);
+        delete chunk->layout()->replaceWidget(old, fresh);
         old->hide();
         old->deleteLater();
         fadeIn(fresh);
@@ -475,6 +540,9 @@ void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &mes
 void HistoryPage::checkAll()
 {
     appLog(QStringLiteral("[checkAll] started"));
+    // Every row shown means every row of the list, also those still to be
+    // built.
+    finishPendingRows();
     m_queue.clear();
     for (const RowEntry &entry : std::as_const(m_rows)) {
         if (isListed(entry.frame) && !entry.prediction.wasCorrect().has_value() &&

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class QTimer;
 class QVBoxLayout;
 
 // One entry of the result-status filter.
@@ -48,12 +49,22 @@ public:
     // with fade the new rows fade in.
     void refresh(bool fade);
 
+    // Whether rows of the last refresh are still to be built.
+    bool rowsPending() const { return !m_pendingRows.isEmpty(); }
+
     // Whether any filter narrows the list.
     bool activeFilters() const;
     // The predictions that pass the current filters, in the given order.
     QList<Prediction> filtered(const QList<Prediction> &predictions) const;
 
     static const QString DefaultSubtitle;
+
+    // Rows built at once by a refresh (more than a tall window shows), and
+    // on each later turn of the event loop until the list is complete.
+    static constexpr int FirstBatchRows = 24;
+    static constexpr int LaterBatchRows = 24;
+    // Pause in typing after which the list follows the search text.
+    static constexpr int SearchDelayMs = 150;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -66,7 +77,10 @@ private:
     };
 
     void syncLeagueCombo(const QList<Prediction> &predictions);
-    QFrame *buildRow(const Prediction &prediction);
+    void appendRows(int count);
+    void scheduleMoreRows();
+    void finishPendingRows();
+    QFrame *buildRow(const Prediction &prediction, QWidget *parent);
     void checkResultRow(const Prediction &prediction, QFrame *rowFrame, bool fromQueue);
     void onCheckDone(const Prediction &checked, const QPointer<QFrame> &rowFrame, bool fromQueue);
     void onCheckFailed(const Prediction &prediction, const QString &message, const QPointer<QFrame> &rowFrame,
@@ -96,6 +110,11 @@ private:
     QVBoxLayout *m_listLayout = nullptr;
 
     QList<RowEntry> m_rows;
+    // Filtered predictions whose rows are still to be built, in order.
+    QList<Prediction> m_pendingRows;
+    bool m_pendingFade = false;
+    QTimer *m_rowTimer = nullptr;
+    QTimer *m_searchTimer = nullptr;
     std::deque<RowEntry> m_queue;
     int m_checkCorrect = 0;
     int m_checkWrong = 0;

@@ -27,12 +27,24 @@ void selectByText(QComboBox *combo, const QString &value)
     combo->setCurrentIndex(std::max(0, combo->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive)));
 }
 
+// A row label as tall as its control with the text centred, and as wide in
+// every card, so that the controls of all cards line up.
+QLabel *rowLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setMinimumWidth(120);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
 QComboBox *newCombo(QWidget *parent, const QString &name)
 {
     auto *combo = new QComboBox(parent);
     combo->setObjectName(name);
     combo->setCursor(Qt::PointingHandCursor);
-    combo->setMinimumWidth(320);
+    // One width for all, the longest choice included, so that they line up.
+    combo->setMinimumWidth(360);
     return combo;
 }
 
@@ -55,27 +67,27 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     m_model = newCombo(ai, QStringLiteral("ModelCombo"));
     for (const char *model : {"gpt-4o-mini", "gpt-4o", "gpt-4.1-mini", "gpt-4.1"})
         m_model->addItem(QString::fromLatin1(model));
-    aiForm->addRow(QStringLiteral("Model"), m_model);
+    aiForm->addRow(rowLabel(QStringLiteral("Model"), ai), m_model);
     m_depth = newCombo(ai, QStringLiteral("DepthCombo"));
     m_depth->addItem(QStringLiteral("Quick — fastest & cheapest"), QStringLiteral("quick"));
     m_depth->addItem(QStringLiteral("Standard — the default balance"), QStringLiteral("standard"));
     m_depth->addItem(QStringLiteral("Deep — most history, best-reasoned calls"), QStringLiteral("deep"));
-    aiForm->addRow(QStringLiteral("Thinking depth"), m_depth);
+    aiForm->addRow(rowLabel(QStringLiteral("Thinking depth"), ai), m_depth);
 
     QFrame *look = card(QStringLiteral("Appearance"), layout);
     QFormLayout *lookForm = formIn(look);
     m_theme = newCombo(look, QStringLiteral("ThemeCombo"));
     m_theme->addItem(QStringLiteral("dark"));
     m_theme->addItem(QStringLiteral("light"));
-    lookForm->addRow(QStringLiteral("Theme"), m_theme);
+    lookForm->addRow(rowLabel(QStringLiteral("Theme"), look), m_theme);
     m_style = newCombo(look, QStringLiteral("StyleCombo"));
     m_style->addItem(QStringLiteral("Standard"), QStringLiteral("standard"));
     m_style->addItem(QStringLiteral("Legacy (gradients)"), QStringLiteral("legacy"));
-    lookForm->addRow(QStringLiteral("Style"), m_style);
+    lookForm->addRow(rowLabel(QStringLiteral("Style"), look), m_style);
     m_accent = newCombo(look, QStringLiteral("AccentCombo"));
     for (const QString &name : accentPalettes().keys())
         m_accent->addItem(name, name);
-    lookForm->addRow(QStringLiteral("Accent"), m_accent);
+    lookForm->addRow(rowLabel(QStringLiteral("Accent"), look), m_accent);
 
     QFrame *sound = card(QStringLiteral("Sound"), layout);
     QFormLayout *soundForm = formIn(sound);
