@@ -311,8 +311,9 @@ void HistoryPage::appendRows(int count)
 void HistoryPage::scheduleMoreRows()
 {
     // A timer rather than a queued call: the event loop paints and takes
-    // keystrokes between two batches.
-    if (!m_pendingRows.isEmpty())
+    // keystrokes between two batches. A hidden page waits: showing it
+    // rebuilds the list anyway.
+    if (!m_pendingRows.isEmpty() && isVisible())
         m_rowTimer->start();
 }
 

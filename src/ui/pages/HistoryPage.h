@@ -62,7 +62,7 @@ public:
     // Rows built at once by a refresh (more than a tall window shows), and
     // on each later turn of the event loop until the list is complete.
     static constexpr int FirstBatchRows = 24;
-    static constexpr int LaterBatchRows = 24;
+    static constexpr int LaterBatchRows = 48;
     // Pause in typing after which the list follows the search text.
     static constexpr int SearchDelayMs = 150;
 
