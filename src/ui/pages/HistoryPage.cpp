@@ -139,8 +139,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_search = new QLineEdit(this);
     m_search->setPlaceholderText(QStringLiteral("Search by team or league…"));
     m_search->setClearButtonEnabled(true);
-    // Room for the whole place-holder beside the two filters.
-    m_search->setMinimumWidth(250);
+    m_search->setMinimumWidth(120);
     m_search->addAction(faIcon(QStringLiteral("magnifying-glass"), muted, 16), QLineEdit::LeadingPosition);
     // The list follows the search text once typing pauses, so that a quick
     // typist never waits for a rebuild per key.
@@ -149,27 +148,28 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_searchTimer->setInterval(SearchDelayMs);
     connect(m_searchTimer, &QTimer::timeout, this, [this]() { refresh(true); });
     connect(m_search, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
-    filters->addWidget(m_search, 1);
+    // The search field and the two filters share the row's width, so that
+    // the row fits the narrowest window and uses the room of a wide one.
+    filters->addWidget(m_search, 3);
 
     m_leagueCombo = new QComboBox(this);
     m_leagueCombo->setObjectName(QStringLiteral("LeagueFilter"));
     m_leagueCombo->setCursor(Qt::PointingHandCursor);
     m_leagueCombo->setToolTip(QStringLiteral("Filter by league"));
-    // Wide enough for most league names; longer ones are cut short.
     m_leagueCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_leagueCombo->setMinimumContentsLength(14);
-    filters->addWidget(m_leagueCombo);
+    m_leagueCombo->setMinimumContentsLength(6);
+    filters->addWidget(m_leagueCombo, 2);
 
     m_statusCombo = new QComboBox(this);
     m_statusCombo->setObjectName(QStringLiteral("StatusFilter"));
     m_statusCombo->setCursor(Qt::PointingHandCursor);
     m_statusCombo->setToolTip(QStringLiteral("Filter by result"));
     m_statusCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_statusCombo->setMinimumContentsLength(13);
+    m_statusCombo->setMinimumContentsLength(6);
     for (const StatusFilter &filter : statusFilters())
         m_statusCombo->addItem(faIcon(filter.icon, muted, 16), QStringLiteral("  ") + filter.label,
                                filter.key);
-    filters->addWidget(m_statusCombo);
+    filters->addWidget(m_statusCombo, 2);
     connect(m_leagueCombo, &QComboBox::currentIndexChanged, this, &HistoryPage::onFilterChanged);
     connect(m_statusCombo, &QComboBox::currentIndexChanged, this, &HistoryPage::onFilterChanged);
 
@@ -180,7 +180,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_clearFilters->setToolTip(QStringLiteral("Clear all filters"));
     connect(m_clearFilters, &QPushButton::clicked, this, &HistoryPage::clearFilters);
     filters->addWidget(m_clearFilters);
-    filters->addStretch();
+    filters->addStretch(0);
 
     m_checkAllButton = new QPushButton(CheckAllText, this);
     m_checkAllButton->setObjectName(QStringLiteral("PrimaryButton"));

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QFrame>
 #include <QLabel>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -55,10 +56,20 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     , m_context(context)
 {
     setObjectName(QStringLiteral("SettingsPage"));
-    auto *layout = new QVBoxLayout(this);
+    // In a scroll area: in a short window the cards would otherwise be
+    // squeezed until their controls are unreadable.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ChatScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    m_content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(m_content);
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(18);
-    auto *title = new QLabel(QStringLiteral("Settings"), this);
+    auto *title = new QLabel(QStringLiteral("Settings"), m_content);
     title->setObjectName(QStringLiteral("SectionTitle"));
     layout->addWidget(title);
 
@@ -96,6 +107,7 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     m_sound->setCursor(Qt::PointingHandCursor);
     soundForm->addRow(m_sound);
     layout->addStretch(1);
+    scroll->setWidget(m_content);
 
     // Start values before any reaction is connected: building the page
     // changes nothing, also when a stored value is not among the choices.
@@ -124,7 +136,7 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
 
 QFrame *SettingsPage::card(const QString &title, QVBoxLayout *pageLayout)
 {
-    auto *frame = new QFrame(this);
+    auto *frame = new QFrame(m_content);
     frame->setObjectName(QStringLiteral("Card"));
     // Labels and the check box would otherwise paint the page colour over
     // the card's surface.

@@ -37,6 +37,7 @@ private:
     void syncFromSettings();
 
     AppContext *m_context;
+    QWidget *m_content = nullptr;
     QComboBox *m_model = nullptr;
     QComboBox *m_depth = nullptr;
     QComboBox *m_theme = nullptr;
