@@ -174,8 +174,10 @@ private slots:
             QVERIFY(page);
             if (page->objectName() != QLatin1String("PlaceholderPage"))
                 continue;
-            QVERIFY2(titles.contains(item.key), qPrintable(item.key + QStringLiteral(" should be a real page")));
-            QCOMPARE(page->findChild<QLabel *>(QStringLiteral("SectionTitle"))->text(), titles.value(item.key));
+            QVERIFY2(titles.contains(item.key),
+                     qPrintable(item.key + QStringLiteral(" should be a real page")));
+            QCOMPARE(page->findChild<QLabel *>(QStringLiteral("SectionTitle"))->text(),
+                     titles.value(item.key));
             QCOMPARE(page->findChild<QLabel *>(QStringLiteral("Muted"))->text(),
                      QStringLiteral("Not yet ported to the native build."));
         }

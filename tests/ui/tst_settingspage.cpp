@@ -38,7 +38,10 @@ private:
     QComboBox *combo(const char *name) const { return page->findChild<QComboBox *>(QLatin1String(name)); }
     QCheckBox *soundBox() const { return page->findChild<QCheckBox *>(QStringLiteral("SoundCheck")); }
     // On the box itself: the row is wider than the box and its text.
-    static void clickBox(QCheckBox *box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
+    static void clickBox(QCheckBox *box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
     void choose(QComboBox *box, const QString &text)
     {
         const int index = box->findText(text);
