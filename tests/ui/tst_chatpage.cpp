@@ -369,18 +369,6 @@ private slots:
         QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("delete")});
     }
 
-    void deleting_opensTheNextMostRecent()
-    {
-        writeChats({{"aaa", "First", {"q1", "a1"}}, {"bbb", "Second", {"b1", "b2"}}});
-        open();
-        QTest::mouseClick(buttonWithText(page, QStringLiteral("  Delete chat")), Qt::LeftButton);
-        QCOMPARE(page->currentId(), QStringLiteral("bbb"));
-        QCOMPARE(listTitles(), QStringList{"Second"});
-        QCOMPARE(list()->currentRow(), 0);
-        QCOMPARE(bubbleTexts(), (QStringList{"User:b1", "AI:b2"}));
-        QCOMPARE(storedChats().size(), 1);
-    }
-
     void deletingWhileAReplyIsPending_leavesThePageUsable()
     {
         ui->server->route(MODEL, reply(QStringLiteral("too late"), 400));
@@ -453,15 +441,6 @@ private slots:
         QVERIFY(!page->isBusy());
         QTest::qWait(50);
         QCOMPARE(ui->server->count(MODEL), 0);
-    }
-
-    void blankInput_doesNothing()
-    {
-        open();
-        ask(QStringLiteral("   "));
-        QVERIFY(!page->isBusy());
-        QVERIFY(ui->playedNames().isEmpty());
-        QVERIFY(showsPlaceholder());
     }
 
     void longThread_scrollsToTheNewestMessage()

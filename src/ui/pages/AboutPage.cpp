@@ -15,11 +15,11 @@ namespace {
 // The code-base figures beside the league count, counted by hand and written
 // as lower bounds: the C++ files of the program and its command-line tool
 // (.cpp and .h under src/ and cli/: 103), and the test functions of every
-// suite under tests/ (what "-functions" lists: 180). Brought up to date when
+// suite under tests/ (what "-functions" lists: 291). Brought up to date when
 // the real numbers drift far from them.
 const QString SourceFilesFigure = QStringLiteral("100+");
 const QString SourceFilesCaption = QStringLiteral("C++ source files");
-const QString TestsFigure = QStringLiteral("180+");
+const QString TestsFigure = QStringLiteral("290+");
 const QString TestsCaption = QStringLiteral("automated tests");
 
 } // namespace
