@@ -10,11 +10,15 @@
 #include "app/AppContext.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
+#include "ui/pages/AboutPage.h"
+#include "ui/pages/ChatPage.h"
 #include "ui/pages/FavoritesPage.h"
 #include "ui/pages/FeedbackPage.h"
+#include "ui/pages/HistoryPage.h"
 #include "ui/pages/LeaguesPage.h"
 #include "ui/pages/LivePage.h"
 #include "ui/pages/SearchPage.h"
+#include "ui/pages/SettingsPage.h"
 #include "ui/pages/UpdatePage.h"
 
 #include <QCoreApplication>
@@ -112,6 +116,14 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     centralLayout->addLayout(row, 1);
     setCentralWidget(central);
 
+    registerPage(QStringLiteral("about"), new AboutPage(m_stack));
+    registerPage(QStringLiteral("history"), new HistoryPage(m_context, m_stack));
+    registerPage(QStringLiteral("chat"), new ChatPage(m_context, m_stack));
+    auto *settingsPage = new SettingsPage(m_context, m_stack);
+    registerPage(QStringLiteral("settings"), settingsPage);
+    connect(settingsPage, &SettingsPage::themeChanged, this, &MainWindow::applyTheme);
+    connect(settingsPage, &SettingsPage::accentChanged, this, &MainWindow::applyAccent);
+    connect(settingsPage, &SettingsPage::styleChanged, this, &MainWindow::applyStyle);
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
 
     registerPage(QStringLiteral("feedback"), new FeedbackPage(m_context, m_stack));

@@ -1,0 +1,652 @@
+#include "HistoryPage.h"
+
+#include "AccuracyDashboard.h"
+#include "WrappedLabel.h"
+#include "ai/AccuracyStats.h"
+#include "ai/CheckSummary.h"
+#include "ai/PredictionService.h"
+#include "app/AppContext.h"
+#include "app/Log.h"
+#include "data/FixtureQueries.h"
+#include "ui/shell/Icons.h"
+#include "ui/shell/Theme.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+const QString HistoryPage::DefaultSubtitle =
+    QStringLiteral("Every call the AI has made, and how it turned out");
+
+namespace {
+
+const QString CheckAllText = QStringLiteral("  Check all");
+
+// Fades a freshly built row in; the effect goes again once the row is fully
+// shown, because every paint through an effect renders off-screen first.
+void fadeIn(QWidget *widget)
+{
+    auto *effect = new QGraphicsOpacityEffect(widget);
+    effect->setOpacity(0.0);
+    widget->setGraphicsEffect(effect);
+    auto *animation = new QPropertyAnimation(effect, "opacity", widget);
+    animation->setDuration(200);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setEasingCurve(QEasingCurve::OutCubic);
+    QPointer<QWidget> target(widget);
+    QPointer<QGraphicsOpacityEffect> guard(effect);
+    QObject::connect(animation, &QPropertyAnimation::finished, widget, [target, guard]() {
+        if (target && guard && target->graphicsEffect() == guard)
+            target->setGraphicsEffect(nullptr);
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// Whether the prediction belongs to a scheduled fixture whose result can be
+// looked up (made-up matchups have none).
+bool hasRealFixture(const Prediction &prediction)
+{
+    Match fixture;
+    fixture.id = prediction.match_id;
+    return !fixture.id.isEmpty() && !isHypothetical(fixture);
+}
+
+QPushButton *checkButtonOf(QFrame *row)
+{
+    return row ? row->findChild<QPushButton *>(QStringLiteral("IconButton")) : nullptr;
+}
+
+} // namespace
+
+const QList<StatusFilter> &statusFilters()
+{
+    static const QList<StatusFilter> filters = {
+        {QStringLiteral("all"), QStringLiteral("All predictions"), QStringLiteral("list")},
+        {QStringLiteral("confident"), QStringLiteral("%1%+ confidence").arg(CONFIDENT_THRESHOLD),
+         QStringLiteral("bullseye")},
+        {QStringLiteral("unchecked"), QStringLiteral("Not checked yet"), QStringLiteral("clock")},
+        {QStringLiteral("correct"), QStringLiteral("Correct calls"), QStringLiteral("check")},
+        {QStringLiteral("wrong"), QStringLiteral("Wrong calls"), QStringLiteral("xmark")},
+    };
+    return filters;
+}
+
+QString outcomeColor(const QString &outcome)
+{
+    if (outcome == QLatin1String("HOME"))
+        return QStringLiteral("#1CB05A");
+    if (outcome == QLatin1String("DRAW"))
+        return QStringLiteral("#F5B301");
+    if (outcome == QLatin1String("AWAY"))
+        return QStringLiteral("#E5484D");
+    return QStringLiteral("#9AA3B2");
+}
+
+HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
+    : QWidget(parent)
+    , m_context(context)
+{
+    setObjectName(QStringLiteral("HistoryPage"));
+    const QColor muted(ICON_MUTED);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(14);
+
+    auto *header = new QHBoxLayout;
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    auto *title = new QLabel(QStringLiteral("Prediction History"), this);
+    title->setObjectName(QStringLiteral("SectionTitle"));
+    titles->addWidget(title);
+    m_subtitle = new QLabel(DefaultSubtitle, this);
+    m_subtitle->setObjectName(QStringLiteral("Muted"));
+    m_subtitle->setProperty("role", QStringLiteral("HistorySubtitle"));
+    m_subtitle->setTextFormat(Qt::PlainText);
+    m_subtitle->setWordWrap(true);
+    titles->addWidget(m_subtitle);
+    header->addLayout(titles, 1);
+    header->addStretch();
+    auto *clear = new QPushButton(QStringLiteral("  Clear history"), this);
+    clear->setObjectName(QStringLiteral("IconButton"));
+    clear->setIcon(faIcon(QStringLiteral("trash"), muted, 16));
+    clear->setCursor(Qt::PointingHandCursor);
+    clear->setToolTip(QStringLiteral("Delete every saved prediction"));
+    connect(clear, &QPushButton::clicked, this, &HistoryPage::confirmClear);
+    header->addWidget(clear, 0, Qt::AlignTop);
+    layout->addLayout(header);
+
+    m_dashboard = new AccuracyDashboard(m_context, this);
+    layout->addWidget(m_dashboard);
+
+    auto *filters = new QHBoxLayout;
+    filters->setSpacing(8);
+    m_search = new QLineEdit(this);
+    m_search->setPlaceholderText(QStringLiteral("Search by team or league…"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setMinimumWidth(120);
+    m_search->addAction(faIcon(QStringLiteral("magnifying-glass"), muted, 16), QLineEdit::LeadingPosition);
+    // The list follows the search text once typing pauses, so that a quick
+    // typist never waits for a rebuild per key.
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(SearchDelayMs);
+    connect(m_searchTimer, &QTimer::timeout, this, [this]() { refresh(true); });
+    connect(m_search, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
+    // The search field and the two filters share the row's width, so that
+    // the row fits the narrowest window and uses the room of a wide one.
+    filters->addWidget(m_search, 3);
+
+    m_leagueCombo = new QComboBox(this);
+    m_leagueCombo->setObjectName(QStringLiteral("LeagueFilter"));
+    m_leagueCombo->setCursor(Qt::PointingHandCursor);
+    m_leagueCombo->setToolTip(QStringLiteral("Filter by league"));
+    m_leagueCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_leagueCombo->setMinimumContentsLength(6);
+    filters->addWidget(m_leagueCombo, 2);
+
+    m_statusCombo = new QComboBox(this);
+    m_statusCombo->setObjectName(QStringLiteral("StatusFilter"));
+    m_statusCombo->setCursor(Qt::PointingHandCursor);
+    m_statusCombo->setToolTip(QStringLiteral("Filter by result"));
+    m_statusCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_statusCombo->setMinimumContentsLength(6);
+    for (const StatusFilter &filter : statusFilters())
+        m_statusCombo->addItem(faIcon(filter.icon, muted, 16), QStringLiteral("  ") + filter.label,
+                               filter.key);
+    filters->addWidget(m_statusCombo, 2);
+    connect(m_leagueCombo, &QComboBox::currentIndexChanged, this, &HistoryPage::onFilterChanged);
+    connect(m_statusCombo, &QComboBox::currentIndexChanged, this, &HistoryPage::onFilterChanged);
+
+    m_clearFilters = new QPushButton(this);
+    m_clearFilters->setObjectName(QStringLiteral("IconButton"));
+    m_clearFilters->setIcon(faIcon(QStringLiteral("filter-circle-xmark"), muted, 16));
+    m_clearFilters->setCursor(Qt::PointingHandCursor);
+    m_clearFilters->setToolTip(QStringLiteral("Clear all filters"));
+    connect(m_clearFilters, &QPushButton::clicked, this, &HistoryPage::clearFilters);
+    filters->addWidget(m_clearFilters);
+    filters->addStretch(0);
+
+    m_checkAllButton = new QPushButton(CheckAllText, this);
+    m_checkAllButton->setObjectName(QStringLiteral("PrimaryButton"));
+    m_checkAllButton->setIcon(faIcon(QStringLiteral("list-check"), Qt::white, 16));
+    m_checkAllButton->setCursor(Qt::PointingHandCursor);
+    m_checkAllButton->setToolTip(QStringLiteral("Check the result of every unchecked prediction shown here"));
+    m_checkAllButton->setSizePolicy(QSizePolicy::Fixed, m_checkAllButton->sizePolicy().verticalPolicy());
+    fitCheckAllButton();
+    connect(m_checkAllButton, &QPushButton::clicked, this, &HistoryPage::checkAll);
+    filters->addWidget(m_checkAllButton);
+    layout->addLayout(filters);
+
+    m_rowTimer = new QTimer(this);
+    m_rowTimer->setSingleShot(true);
+    m_rowTimer->setInterval(0);
+    connect(m_rowTimer, &QTimer::timeout, this, [this]() {
+        appendRows(LaterBatchRows);
+        scheduleMoreRows();
+    });
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_list = new QWidget(m_scroll);
+    m_list->setObjectName(QStringLiteral("HistoryList"));
+    // Row labels would otherwise paint the page colour over the cards.
+    m_list->setStyleSheet(QStringLiteral("QFrame#Card QLabel { background-color: transparent; }"));
+    m_listLayout = new QVBoxLayout(m_list);
+    m_listLayout->setContentsMargins(0, 0, 0, 0);
+    m_listLayout->setSpacing(10);
+    m_listLayout->addStretch(1);
+    m_scroll->setWidget(m_list);
+    layout->addWidget(m_scroll, 1);
+
+    refresh(false);
+}
+
+void HistoryPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The style sheet (bold, 13 px) is only known once the page is polished.
+    fitCheckAllButton();
+    refresh(false);
+}
+
+void HistoryPage::fitCheckAllButton()
+{
+    m_checkAllButton->ensurePolished();
+    const QFontMetrics metrics(m_checkAllButton->font());
+    m_checkAllButton->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("Checking 200…")) + 56);
+}
+
+void HistoryPage::refresh(bool fade)
+{
+    // Rows go at once: a hidden, soon-deleted row must not take part in the
+    // next layout pass.
+    m_list->setUpdatesEnabled(false);
+    m_rowTimer->stop();
+    m_searchTimer->stop();
+    m_pendingRows.clear();
+    while (m_listLayout->count() > 1) {
+        QLayoutItem *item = m_listLayout->takeAt(0);
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
+        delete item;
+    }
+
+    const QList<Prediction> all = m_context->history.all();
+    m_dashboard->updateStats(computeStats(all));
+    syncLeagueCombo(all);
+    const QList<Prediction> shown = filtered(all);
+    m_rows.clear();
+
+    if (all.isEmpty()) {
+        m_subtitle->setText(DefaultSubtitle);
+        auto *empty = new QLabel(QStringLiteral("No predictions yet — go predict a fixture!"), m_list);
+        empty->setObjectName(QStringLiteral("Muted"));
+        insertListWidget(empty);
+        m_list->setUpdatesEnabled(true);
+        return;
+    }
+
+    m_subtitle->setText(activeFilters()
+                            ? QStringLiteral("Showing %1 of %2 predictions").arg(shown.size()).arg(all.size())
+                            : DefaultSubtitle);
+    if (shown.isEmpty()) {
+        auto *none = new QLabel(QStringLiteral("No predictions match these filters."), m_list);
+        none->setObjectName(QStringLiteral("Muted"));
+        insertListWidget(none);
+    }
+    m_rows.reserve(shown.size());
+    m_pendingRows = shown;
+    m_pendingFade = fade;
+    appendRows(FirstBatchRows);
+    m_list->setUpdatesEnabled(true);
+    scheduleMoreRows();
+}
+
+void HistoryPage::appendRows(int count)
+{
+    // Showing a row costs far more than building it (every widget is styled
+    // on its first show), so a long list is built a screenful at a time.
+    // Each batch gets a container of its own: a word-wrapped row is measured
+    // again whenever its layout changes, and adding to the list's own layout
+    // would measure every row built so far.
+    const qsizetype n = std::min<qsizetype>(count, m_pendingRows.size());
+    if (n == 0)
+        return;
+    auto *chunk = new QWidget(m_list);
+    chunk->setObjectName(QStringLiteral("HistoryRows"));
+    auto *chunkLayout = new QVBoxLayout(chunk);
+    chunkLayout->setContentsMargins(0, 0, 0, 0);
+    chunkLayout->setSpacing(m_listLayout->spacing());
+    for (qsizetype i = 0; i < n; ++i) {
+        const Prediction &prediction = m_pendingRows.at(i);
+        QFrame *row = buildRow(prediction, chunk);
+        chunkLayout->addWidget(row);
+        m_rows.append({prediction, row});
+        if (m_pendingFade)
+            fadeIn(row);
+    }
+    insertListWidget(chunk);
+    m_pendingRows.remove(0, n);
+}
+
+void HistoryPage::scheduleMoreRows()
+{
+    // A timer rather than a queued call: the event loop paints and takes
+    // keystrokes between two batches. A hidden page waits: showing it
+    // rebuilds the list anyway.
+    if (!m_pendingRows.isEmpty() && isVisible())
+        m_rowTimer->start();
+}
+
+void HistoryPage::finishPendingRows()
+{
+    m_rowTimer->stop();
+    appendRows(int(m_pendingRows.size()));
+}
+
+void HistoryPage::insertListWidget(QWidget *widget)
+{
+    // Just before the closing stretch.
+    m_listLayout->insertWidget(m_listLayout->count() - 1, widget);
+}
+
+bool HistoryPage::isListed(QFrame *row) const
+{
+    // A row taken out by a rebuild may still exist until its deferred
+    // deletion; it no longer counts.
+    QWidget *chunk = row ? row->parentWidget() : nullptr;
+    return chunk && chunk->layout() && chunk->layout()->indexOf(row) >= 0 &&
+           m_listLayout->indexOf(chunk) >= 0;
+}
+
+void HistoryPage::updateStats()
+{
+    m_dashboard->updateStats(computeStats(m_context->history.all()));
+}
+
+bool HistoryPage::activeFilters() const
+{
+    if (!m_search->text().trimmed().isEmpty())
+        return true;
+    const QVariant status = m_statusCombo->currentData();
+    if (status.isValid() && status.toString() != QLatin1String("all"))
+        return true;
+    const QVariant league = m_leagueCombo->currentData();
+    return league.isValid() && league.toString() != ALL_LEAGUES;
+}
+
+void HistoryPage::syncLeagueCombo(const QList<Prediction> &predictions)
+{
+    const QString remembered =
+        m_leagueCombo->count() > 0 ? m_leagueCombo->currentData().toString() : ALL_LEAGUES;
+
+    QSet<QString> seen;
+    QStringList leagues;
+    for (const Prediction &p : predictions) {
+        if (!p.league.isEmpty() && !seen.contains(p.league)) {
+            seen.insert(p.league);
+            leagues.append(p.league);
+        }
+    }
+    std::sort(leagues.begin(), leagues.end());
+
+    const QSignalBlocker blocker(m_leagueCombo);
+    m_leagueCombo->clear();
+    m_leagueCombo->addItem(faIcon(QStringLiteral("earth-europe"), QColor(ICON_MUTED), 16),
+                           QStringLiteral("  All leagues"), ALL_LEAGUES);
+    for (const QString &league : leagues)
+        m_leagueCombo->addItem(QStringLiteral("  ") + league, league);
+    const int index =
+        m_leagueCombo->findData(remembered, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    m_leagueCombo->setCurrentIndex(std::max(index, 0));
+}
+
+QList<Prediction> HistoryPage::filtered(const QList<Prediction> &predictions) const
+{
+    QString status = m_statusCombo->currentData().toString();
+    if (status.isEmpty())
+        status = QStringLiteral("all");
+    QString league = m_leagueCombo->currentData().toString();
+    if (league.isEmpty())
+        league = ALL_LEAGUES;
+    const QString needle = m_search->text().trimmed().toLower();
+
+    QList<Prediction> kept;
+    for (const Prediction &p : predictions) {
+        const std::optional<bool> correct = p.wasCorrect();
+        if (status == QLatin1String("confident") && p.confidence < CONFIDENT_THRESHOLD)
+            continue;
+        if (status == QLatin1String("correct") && correct != true)
+            continue;
+        if (status == QLatin1String("wrong") && correct != false)
+            continue;
+        if (status == QLatin1String("unchecked") && correct.has_value())
+            continue;
+        if (league != ALL_LEAGUES && p.league != league)
+            continue;
+        if (!needle.isEmpty() && !p.match_label.toLower().contains(needle) &&
+            !p.league.toLower().contains(needle))
+            continue;
+        kept.append(p);
+    }
+    return kept;
+}
+
+QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
+{
+    auto *row = new QFrame(parent);
+    row->setObjectName(QStringLiteral("Card"));
+    row->setProperty("predictionId", prediction.id);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(14, 10, 14, 10);
+    layout->setSpacing(10);
+
+    const QString color = outcomeColor(prediction.outcome);
+    auto *dot = new QLabel(QStringLiteral("●"), row);
+    dot->setStyleSheet(QStringLiteral("color: %1; font-size: 16px;").arg(color));
+    layout->addWidget(dot, 0, Qt::AlignTop);
+
+    // Every text here came from the data service, the model or a hand-edited
+    // history file: escaped, so it shows as written and never as markup.
+    auto *text = new WrappedLabel(row);
+    text->setObjectName(QStringLiteral("HistoryRowText"));
+    text->setTextFormat(Qt::RichText);
+    text->setText(QStringLiteral("<b>%1</b><br><span style='color:%2;'>%3</span> · predicted %4 · %5% "
+                                 "confidence · %6")
+                      .arg(prediction.match_label.toHtmlEscaped(), color, prediction.outcome.toHtmlEscaped(),
+                           prediction.scoreline.toHtmlEscaped(), QString::number(prediction.confidence),
+                           prediction.created_at.toHtmlEscaped()));
+    layout->addWidget(text, 1);
+
+    const std::optional<bool> correct = prediction.wasCorrect();
+    if (correct.has_value()) {
+        auto *badge = new QLabel(QStringLiteral("  %1 · FT %2-%3  ")
+                                     .arg(*correct ? QStringLiteral("Correct") : QStringLiteral("Wrong"))
+                                     .arg(prediction.actual_home_score)
+                                     .arg(prediction.actual_away_score),
+                                 row);
+        badge->setObjectName(QStringLiteral("ResultBadge"));
+        badge->setStyleSheet(
+            QStringLiteral("background-color: %1; color: white; border-radius: 6px; padding: 4px "
+                           "8px; font-weight: 700; font-size: 11px;")
+                .arg(*correct ? QStringLiteral("#1CB05A") : QStringLiteral("#E5484D")));
+        layout->addWidget(badge, 0, Qt::AlignVCenter);
+    } else if (hasRealFixture(prediction)) {
+        auto *check = new QPushButton(QStringLiteral("  Check result"), row);
+        check->setObjectName(QStringLiteral("IconButton"));
+        check->setIcon(faIcon(QStringLiteral("magnifying-glass"), QColor(ICON_MUTED), 16));
+        check->setCursor(Qt::PointingHandCursor);
+        connect(check, &QPushButton::clicked, this, [this, prediction, row, check]() {
+            // One check per click: a second click while it runs would only
+            // repeat the same request and the same toast.
+            check->setEnabled(false);
+            checkResultRow(prediction, row, false);
+        });
+        layout->addWidget(check, 0, Qt::AlignVCenter);
+    }
+    return row;
+}
+
+void HistoryPage::checkResultRow(const Prediction &prediction, QFrame *rowFrame, bool fromQueue)
+{
+    if (!fromQueue)
+        m_context->play(QStringLiteral("click"));
+    QPointer<QFrame> frame(rowFrame);
+    appLog(QStringLiteral("[checkAll] checking matchId=%1 label=%2")
+               .arg(prediction.match_id, prediction.match_label));
+
+    QPointer<HistoryPage> self(this);
+    const EspnApi *api = &m_context->espn;
+    m_context->runAsync<Prediction>([api, prediction]() { return checkResult(*api, prediction); },
+                                    [self, frame, fromQueue](const Prediction &checked) {
+                                        if (self)
+                                            self->onCheckDone(checked, frame, fromQueue);
+                                    },
+                                    [self, prediction, frame, fromQueue](const QString &message) {
+                                        if (self)
+                                            self->onCheckFailed(prediction, message, frame, fromQueue);
+                                    });
+}
+
+void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> &rowFrame, bool fromQueue)
+{
+    appLog(QStringLiteral("[checkAll] result ok matchId=%1").arg(checked.match_id));
+    m_context->history.update(checked);
+
+    if (QFrame *old = rowFrame.data(); isListed(old)) {
+        QWidget *chunk = old->parentWidget();
+        QFrame *fresh = buildRow(checked, chunk);
+        delete chunk->layout()->replaceWidget(old, fresh);
+        old->hide();
+        old->deleteLater();
+        fadeIn(fresh);
+        // The entry follows the row, result included, so that "Check all"
+        // does not queue a row that already shows its result.
+        for (RowEntry &entry : m_rows) {
+            if (entry.frame == old) {
+                entry.frame = fresh;
+                entry.prediction = checked;
+            }
+        }
+    }
+    updateStats();
+
+    const bool right = checked.wasCorrect().value_or(false);
+    if (!fromQueue) {
+        m_context->play(right ? QStringLiteral("success") : QStringLiteral("error"));
+        m_context->toast(right ? QStringLiteral("Correct call!") : QStringLiteral("Wasn't this time."),
+                         right ? QStringLiteral("success") : QStringLiteral("info"));
+        return;
+    }
+    if (right)
+        ++m_checkCorrect;
+    else
+        ++m_checkWrong;
+    pumpCheck();
+}
+
+void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &message,
+                                const QPointer<QFrame> &rowFrame, bool fromQueue)
+{
+    appLog(QStringLiteral("[checkAll] error matchId=%1 msg=%2").arg(prediction.match_id, message));
+    if (fromQueue) {
+        ++m_checkSkipped;
+        pumpCheck();
+        return;
+    }
+    if (QPushButton *check = checkButtonOf(rowFrame.data()))
+        check->setEnabled(true);
+    m_context->toast(message, QStringLiteral("info"));
+}
+
+void HistoryPage::checkAll()
+{
+    appLog(QStringLiteral("[checkAll] started"));
+    // Every row shown means every row of the list, also those still to be
+    // built.
+    finishPendingRows();
+    m_queue.clear();
+    for (const RowEntry &entry : std::as_const(m_rows)) {
+        if (isListed(entry.frame) && !entry.prediction.wasCorrect().has_value() &&
+            hasRealFixture(entry.prediction))
+            m_queue.push_back(entry);
+    }
+    if (m_queue.empty()) {
+        m_context->play(QStringLiteral("error"));
+        m_context->toast(QStringLiteral("Nothing to check — every prediction shown here is already checked."),
+                         QStringLiteral("info"));
+        return;
+    }
+
+    const int n = int(m_queue.size());
+    m_checkCorrect = m_checkWrong = m_checkSkipped = 0;
+    m_checkAllButton->setEnabled(false);
+    m_checkAllButton->setText(QStringLiteral("  Checking %1…").arg(n));
+    m_context->play(QStringLiteral("thinking"));
+    m_context->toast(QStringLiteral("Checking %1 result%2 — they'll fill in one by one.")
+                         .arg(n)
+                         .arg(n == 1 ? QString() : QStringLiteral("s")),
+                     QStringLiteral("info"));
+    advanceCheckQueue();
+}
+
+void HistoryPage::advanceCheckQueue()
+{
+    // A row rebuilt meanwhile (filters changed, page shown again) can no
+    // longer show its result; it counts as not finished.
+    while (!m_queue.empty() && !isListed(m_queue.front().frame)) {
+        ++m_checkSkipped;
+        m_queue.pop_front();
+    }
+    if (m_queue.empty()) {
+        finishCheckAll();
+        return;
+    }
+    const RowEntry next = m_queue.front();
+    m_queue.pop_front();
+    checkResultRow(next.prediction, next.frame, true);
+}
+
+void HistoryPage::pumpCheck()
+{
+    if (m_queue.empty())
+        finishCheckAll();
+    else
+        advanceCheckQueue();
+}
+
+void HistoryPage::finishCheckAll()
+{
+    appLog(QStringLiteral("[checkAll] finished correct=%1 wrong=%2 skipped=%3")
+               .arg(m_checkCorrect)
+               .arg(m_checkWrong)
+               .arg(m_checkSkipped));
+    m_checkAllButton->setEnabled(true);
+    m_checkAllButton->setText(CheckAllText);
+
+    const QString summary = checkAllSummary(m_checkCorrect, m_checkWrong, m_checkSkipped);
+    if (summary.isEmpty())
+        return;
+    // A run that went mostly wrong gets the neutral chime, not the fanfare.
+    m_context->play(m_checkCorrect < m_checkWrong ? QStringLiteral("notify") : QStringLiteral("success"));
+    m_context->toast(summary,
+                     m_checkCorrect + m_checkWrong > 0 ? QStringLiteral("success") : QStringLiteral("info"));
+}
+
+void HistoryPage::onFilterChanged()
+{
+    m_context->play(QStringLiteral("click"));
+    refresh(true);
+}
+
+void HistoryPage::clearFilters()
+{
+    if (!activeFilters())
+        return;
+    {
+        const QSignalBlocker searchBlocker(m_search);
+        const QSignalBlocker statusBlocker(m_statusCombo);
+        const QSignalBlocker leagueBlocker(m_leagueCombo);
+        m_search->clear();
+        m_statusCombo->setCurrentIndex(0);
+        m_leagueCombo->setCurrentIndex(0);
+    }
+    m_context->play(QStringLiteral("toggle"));
+    refresh(true);
+}
+
+void HistoryPage::confirmClear()
+{
+    if (m_context->history.all().isEmpty())
+        return;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, QStringLiteral("Clear history?"),
+        QStringLiteral(
+            "This deletes every saved prediction (including checked results). This can't be undone."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    m_context->history.clear();
+    m_context->play(QStringLiteral("toggle"));
+    m_context->toast(QStringLiteral("History cleared"), QStringLiteral("info"));
+    refresh(false);
+}

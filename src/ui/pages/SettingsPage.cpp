@@ -1,0 +1,191 @@
+#include "SettingsPage.h"
+
+#include "app/AppContext.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/SoundManager.h"
+#include "ui/shell/Theme.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace {
+
+// The item whose data equals value exactly, or the first one.
+void selectByData(QComboBox *combo, const QString &value)
+{
+    combo->setCurrentIndex(
+        std::max(0, combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive)));
+}
+
+void selectByText(QComboBox *combo, const QString &value)
+{
+    combo->setCurrentIndex(std::max(0, combo->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive)));
+}
+
+// A row label as tall as its control with the text centred, and as wide in
+// every card, so that the controls of all cards line up.
+QLabel *rowLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setMinimumWidth(120);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QComboBox *newCombo(QWidget *parent, const QString &name)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setCursor(Qt::PointingHandCursor);
+    // One width for all, the longest choice included, so that they line up.
+    combo->setMinimumWidth(360);
+    return combo;
+}
+
+} // namespace
+
+SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
+    : QWidget(parent)
+    , m_context(context)
+{
+    setObjectName(QStringLiteral("SettingsPage"));
+    // In a scroll area: in a short window the cards would otherwise be
+    // squeezed until their controls are unreadable.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ChatScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    m_content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(m_content);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(18);
+    auto *title = new QLabel(QStringLiteral("Settings"), m_content);
+    title->setObjectName(QStringLiteral("SectionTitle"));
+    layout->addWidget(title);
+
+    QFrame *ai = card(QStringLiteral("AI Model"), layout);
+    QFormLayout *aiForm = formIn(ai);
+    m_model = newCombo(ai, QStringLiteral("ModelCombo"));
+    for (const char *model : {"gpt-4o-mini", "gpt-4o", "gpt-4.1-mini", "gpt-4.1"})
+        m_model->addItem(QString::fromLatin1(model));
+    aiForm->addRow(rowLabel(QStringLiteral("Model"), ai), m_model);
+    m_depth = newCombo(ai, QStringLiteral("DepthCombo"));
+    m_depth->addItem(QStringLiteral("Quick — fastest & cheapest"), QStringLiteral("quick"));
+    m_depth->addItem(QStringLiteral("Standard — the default balance"), QStringLiteral("standard"));
+    m_depth->addItem(QStringLiteral("Deep — most history, best-reasoned calls"), QStringLiteral("deep"));
+    aiForm->addRow(rowLabel(QStringLiteral("Thinking depth"), ai), m_depth);
+
+    QFrame *look = card(QStringLiteral("Appearance"), layout);
+    QFormLayout *lookForm = formIn(look);
+    m_theme = newCombo(look, QStringLiteral("ThemeCombo"));
+    m_theme->addItem(QStringLiteral("dark"));
+    m_theme->addItem(QStringLiteral("light"));
+    lookForm->addRow(rowLabel(QStringLiteral("Theme"), look), m_theme);
+    m_style = newCombo(look, QStringLiteral("StyleCombo"));
+    m_style->addItem(QStringLiteral("Standard"), QStringLiteral("standard"));
+    m_style->addItem(QStringLiteral("Legacy (gradients)"), QStringLiteral("legacy"));
+    lookForm->addRow(rowLabel(QStringLiteral("Style"), look), m_style);
+    m_accent = newCombo(look, QStringLiteral("AccentCombo"));
+    for (const QString &name : accentPalettes().keys())
+        m_accent->addItem(name, name);
+    lookForm->addRow(rowLabel(QStringLiteral("Accent"), look), m_accent);
+
+    QFrame *sound = card(QStringLiteral("Sound"), layout);
+    QFormLayout *soundForm = formIn(sound);
+    m_sound = new QCheckBox(QStringLiteral("Enable UI sounds"), sound);
+    m_sound->setObjectName(QStringLiteral("SoundCheck"));
+    m_sound->setCursor(Qt::PointingHandCursor);
+    soundForm->addRow(m_sound);
+    layout->addStretch(1);
+    scroll->setWidget(m_content);
+
+    // Start values before any reaction is connected: building the page
+    // changes nothing, also when a stored value is not among the choices.
+    const Settings &settings = m_context->settings;
+    selectByText(m_model, settings.openai_model);
+    selectByData(m_depth, settings.thinking_depth);
+    selectByData(m_style, settings.ui_style);
+    selectByData(m_accent, settings.accent);
+    syncFromSettings();
+
+    connect(m_model, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        m_context->settings.openai_model = text;
+        m_context->settings.save();
+    });
+    connect(m_depth, &QComboBox::currentIndexChanged, this, [this]() {
+        m_context->settings.thinking_depth = m_depth->currentData().toString();
+        m_context->settings.save();
+    });
+    connect(m_theme, &QComboBox::currentTextChanged, this, &SettingsPage::themeChanged);
+    connect(m_style, &QComboBox::currentIndexChanged, this,
+            [this]() { emit styleChanged(m_style->currentData().toString()); });
+    connect(m_accent, &QComboBox::currentIndexChanged, this,
+            [this]() { emit accentChanged(m_accent->currentData().toString()); });
+    connect(m_sound, &QCheckBox::toggled, this, &SettingsPage::onSoundToggled);
+}
+
+QFrame *SettingsPage::card(const QString &title, QVBoxLayout *pageLayout)
+{
+    auto *frame = new QFrame(m_content);
+    frame->setObjectName(QStringLiteral("Card"));
+    // Labels and the check box would otherwise paint the page colour over
+    // the card's surface.
+    frame->setStyleSheet(QStringLiteral("QLabel, QCheckBox { background-color: transparent; }"));
+    auto *layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(18, 16, 18, 18);
+    layout->setSpacing(12);
+    auto *heading = new QLabel(title, frame);
+    heading->setStyleSheet(QStringLiteral("font-weight: 700; font-size: 14px;"));
+    layout->addWidget(heading);
+    pageLayout->addWidget(frame);
+    return frame;
+}
+
+QFormLayout *SettingsPage::formIn(QFrame *card)
+{
+    auto *form = new QFormLayout;
+    form->setHorizontalSpacing(18);
+    form->setVerticalSpacing(10);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    static_cast<QVBoxLayout *>(card->layout())->addLayout(form);
+    return form;
+}
+
+void SettingsPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    syncFromSettings();
+}
+
+void SettingsPage::syncFromSettings()
+{
+    const Settings &settings = m_context->settings;
+    const QSignalBlocker themeBlocker(m_theme);
+    const QSignalBlocker soundBlocker(m_sound);
+    selectByText(m_theme, settings.theme);
+    m_sound->setChecked(settings.sound_enabled);
+}
+
+void SettingsPage::onSoundToggled(bool on)
+{
+    // Through the window when there is one, so that its mute button follows.
+    if (MainWindow *window = m_context->mainWindow) {
+        window->setSoundEnabled(on);
+        return;
+    }
+    m_context->settings.sound_enabled = on;
+    if (m_context->sound)
+        m_context->sound->setEnabled(on);
+    m_context->settings.save();
+}
