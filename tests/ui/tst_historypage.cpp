@@ -487,6 +487,7 @@ private slots:
         QCOMPARE(ui->toasts->lastMessage(),
                  QStringLiteral("2 checked (1 correct, 1 wrong) · 2 not finished yet"));
         QCOMPARE(ui->toasts->lastKind(), QStringLiteral("success"));
+        QCOMPARE(ui->playedNames().last(), QStringLiteral("success"));
         // Neither the made-up nor the checked row was asked about, and each
         // request started only after the previous reply.
         const QList<StubRequest> asked = ui->server->requestsTo(SUMMARY);
@@ -548,6 +549,8 @@ private slots:
         QTRY_VERIFY(checkAllButton()->isEnabled());
         QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("1 checked (0 correct, 1 wrong)"));
         QCOMPARE(ui->server->count(SUMMARY), 1);
+        // A run that went mostly wrong ends on the neutral chime.
+        QCOMPARE(ui->playedNames().last(), QStringLiteral("notify"));
     }
 
     void rowsRebuiltDuringARun_countAsNotFinished()
