@@ -1,7 +1,7 @@
 #pragma once
 
+#include "QuietEspn.h"
 #include "app/AppContext.h"
-#include "app/League.h"
 #include "support/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"
@@ -83,13 +83,7 @@ public:
             qputenv("OPENAI_API_KEY", "sk-test");
         else
             qunsetenv("OPENAI_API_KEY");
-        // The window opens on the live page, which asks every tracked league
-        // for today's fixtures: answer at once with none, so those requests
-        // neither retry nor keep the window busy while a test runs.
-        for (const League &league : defaultLeagues())
-            server->route(QStringLiteral("/apis/site/v2/sports/soccer/") + league.slug +
-                              QStringLiteral("/scoreboard"),
-                          StubResponse::json("{\"events\": []}"));
+        useQuietEspn(*server);
     }
 
     ~UiHarness()

@@ -1,3 +1,4 @@
+#include "QuietEspn.h"
 #include "app/AppContext.h"
 #include "app/Log.h"
 #include "app/Paths.h"
@@ -98,6 +99,7 @@ private:
         context.reset();
         if (!settingsJson.isEmpty())
             TestEnv::writeFile(settingsFilePath(), settingsJson);
+        useQuietEspn(*relay);
         context = std::make_unique<AppContext>(RelayConfig{relay->baseUrl(), QString::fromLatin1(Token)});
         window = std::make_unique<MainWindow>(context.get());
         window->setUpdateBase(QString());

@@ -1,3 +1,4 @@
+#include "QuietEspn.h"
 #include "app/AppContext.h"
 #include "app/Constants.h"
 #include "app/Paths.h"
@@ -92,6 +93,7 @@ private:
     // pointed at `base`.
     void openWindow(const QString &base)
     {
+        useQuietEspn(*server);
         makeContext();
         window = std::make_unique<MainWindow>(context.get());
         window->setUpdateBase(base);
