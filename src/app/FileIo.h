@@ -9,5 +9,4 @@ enum class FileAccess { Default, OwnerOnly };
 // the bytes go to a temporary file beside it, which then replaces it in one
 // rename. Creates the folder when needed. On failure writes one log line and
 // returns false; the caller stays silent towards the user.
-bool saveUserFile(const QString &path, const QByteArray &data,
-                  FileAccess access = FileAccess::Default);
+bool saveUserFile(const QString &path, const QByteArray &data, FileAccess access = FileAccess::Default);

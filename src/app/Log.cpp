@@ -95,8 +95,8 @@ void appLog(const QString &text)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
         return;
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                         + QLatin1Char(' ') + text + QLatin1Char('\n');
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                         QLatin1Char(' ') + text + QLatin1Char('\n');
     file.write(line.toUtf8());
     file.flush();
 }

@@ -54,10 +54,8 @@ QJsonArray toArray(const QStringList &list)
 
 const QStringList &legacyFileNames()
 {
-    static const QStringList names = {QStringLiteral("settings.json"),
-                                      QStringLiteral("favorites.json"),
-                                      QStringLiteral("history.json"),
-                                      QStringLiteral("chats.json")};
+    static const QStringList names = {QStringLiteral("settings.json"), QStringLiteral("favorites.json"),
+                                      QStringLiteral("history.json"), QStringLiteral("chats.json")};
     return names;
 }
 
@@ -177,12 +175,11 @@ void migrateLegacyPortableData(const QString &path)
 {
     const QDir source(path);
     for (const QString &name : legacyFileNames()) {
-        const QDir destination =
-            name == QLatin1String("settings.json") ? configDir() : dataDir();
+        const QDir destination = name == QLatin1String("settings.json") ? configDir() : dataDir();
         const QString from = source.filePath(name);
         const QString to = destination.filePath(name);
-        if (QFileInfo::exists(from) && !QFileInfo::exists(to) && QFile::copy(from, to)
-            && destination == configDir())
+        if (QFileInfo::exists(from) && !QFileInfo::exists(to) && QFile::copy(from, to) &&
+            destination == configDir())
             QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 }

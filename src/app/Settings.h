@@ -21,13 +21,13 @@ struct Settings
     int chat_memory_turns = 7;
     int live_refresh_seconds = 60;
     QString start_page = QStringLiteral("live");
-    bool show_form_guide = true;        // kept
+    bool show_form_guide = true;         // kept
     bool confirm_before_predict = false; // kept
-    int form_games = 5;                 // kept
+    int form_games = 5;                  // kept
     int upcoming_days = 75;
-    bool time_format_24h = true; // kept
-    bool compact_cards = false;  // kept
-    bool show_venue = true;      // kept
+    bool time_format_24h = true;   // kept
+    bool compact_cards = false;    // kept
+    bool show_venue = true;        // kept
     bool walkthrough_seen = false; // kept
     QString reporter_name;
     QStringList favorite_league_ids = {QStringLiteral("eng.1")};

@@ -14,8 +14,7 @@ QString idOf(const QJsonValue &v)
 FavoritesStore::FavoritesStore(QString path)
     : m_path(std::move(path))
     , m_items(loadArray(m_path))
-{
-}
+{}
 
 bool FavoritesStore::isFavorite(const QString &id) const
 {

@@ -14,8 +14,7 @@ QString textOf(const QJsonValue &v, const char *key)
 HistoryStore::HistoryStore(QString path)
     : m_path(std::move(path))
     , m_items(loadArray(m_path))
-{
-}
+{}
 
 void HistoryStore::add(const Prediction &prediction)
 {
@@ -38,8 +37,8 @@ void HistoryStore::update(const Prediction &prediction)
     // Entries stored without an id get a fresh one each time they are read,
     // so their creation time is the only stable identity left.
     for (qsizetype i = 0; i < m_items.size(); ++i) {
-        if (textOf(m_items.at(i), "id").isEmpty()
-            && textOf(m_items.at(i), "created_at") == prediction.created_at) {
+        if (textOf(m_items.at(i), "id").isEmpty() &&
+            textOf(m_items.at(i), "created_at") == prediction.created_at) {
             m_items.replace(i, prediction.toJson());
             save();
             return;

@@ -11,8 +11,8 @@ namespace {
 
 void keepCorruptCopy(const QString &path)
 {
-    const QString copy = path + QStringLiteral(".corrupt-")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString copy = path + QStringLiteral(".corrupt-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (QFile::exists(copy) || QFile::copy(path, copy))
         appLog(QStringLiteral("%1 is not a JSON array; kept a copy as %2").arg(path, copy));
     else

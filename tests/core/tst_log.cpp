@@ -19,7 +19,8 @@ private:
 
     static QStringList logLines()
     {
-        return QString::fromUtf8(TestEnv::readFile(logFilePath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(TestEnv::readFile(logFilePath()))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     // A log of exactly `size` bytes made of numbered lines "line NNNNNNN".

@@ -43,7 +43,8 @@ private slots:
         const QJsonObject o = QJsonDocument::fromJson(R"({
             "id": 12345, "home_team": "Lazio", "away_team": null, "league": ["x"],
             "home_score": 1, "away_score": 0
-        })").object();
+        })")
+                                  .object();
         const Match m = Match::fromJson(o);
         QCOMPARE(m.id, QString()); // a numeric id is not a text
         QCOMPARE(m.home_team, QStringLiteral("Lazio"));
@@ -52,8 +53,8 @@ private slots:
         QCOMPARE(m.home_score, QStringLiteral("1"));
         QCOMPARE(m.away_score, QStringLiteral("0"));
 
-        const Match odd = Match::fromJson(QJsonDocument::fromJson(
-            R"({"home_score": 2.5, "away_score": true})").object());
+        const Match odd =
+            Match::fromJson(QJsonDocument::fromJson(R"({"home_score": 2.5, "away_score": true})").object());
         QCOMPARE(odd.home_score, QStringLiteral("2.5"));
         QCOMPARE(odd.away_score, QStringLiteral("true"));
         QCOMPARE(Match::fromJson(QJsonObject{{"home_score", QJsonValue::Null}}).home_score, QString());
@@ -76,13 +77,20 @@ private slots:
         QTest::addColumn<QString>("actual"); // empty: none
         QTest::addColumn<int>("correct");    // -1: none, 0 false, 1 true
 
-        QTest::newRow("draw called") << 2 << 2 << "DRAW" << "DRAW" << 1;
-        QTest::newRow("case matters") << 2 << 2 << "draw" << "DRAW" << 0;
-        QTest::newRow("home win") << 3 << 1 << "HOME" << "HOME" << 1;
-        QTest::newRow("away win, home called") << 0 << 1 << "HOME" << "AWAY" << 0;
-        QTest::newRow("nil-nil") << 0 << 0 << "AWAY" << "DRAW" << 0;
-        QTest::newRow("unknown home") << -1 << 3 << "AWAY" << "" << -1;
-        QTest::newRow("unknown both") << -1 << -1 << "DRAW" << "" << -1;
+        QTest::newRow("draw called") << 2 << 2 << "DRAW"
+                                     << "DRAW" << 1;
+        QTest::newRow("case matters") << 2 << 2 << "draw"
+                                      << "DRAW" << 0;
+        QTest::newRow("home win") << 3 << 1 << "HOME"
+                                  << "HOME" << 1;
+        QTest::newRow("away win, home called") << 0 << 1 << "HOME"
+                                               << "AWAY" << 0;
+        QTest::newRow("nil-nil") << 0 << 0 << "AWAY"
+                                 << "DRAW" << 0;
+        QTest::newRow("unknown home") << -1 << 3 << "AWAY"
+                                      << "" << -1;
+        QTest::newRow("unknown both") << -1 << -1 << "DRAW"
+                                      << "" << -1;
     }
 
     void prediction_actualOutcomeAndWasCorrect()
@@ -133,7 +141,8 @@ private slots:
             "confidence": null, "key_factors": ["form", 3, "injuries"],
             "actual_home_score": 2.0, "actual_away_score": "1", "cost_gbp": "0.01",
             "id": "abc"
-        })").object();
+        })")
+                                  .object();
         const Prediction p = Prediction::fromJson(o);
         QCOMPARE(p.outcome, QString());
         QCOMPARE(p.home_win_pct, 0);

@@ -130,8 +130,8 @@ private slots:
         QCOMPARE(QFile::permissions(settingsFilePath()) & 0x7077,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         // Also when the file existed before with looser rights.
-        QFile::setPermissions(settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                      | QFileDevice::ReadOther | QFileDevice::ReadGroup);
+        QFile::setPermissions(settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ReadOther | QFileDevice::ReadGroup);
         QVERIFY(s.save());
         QCOMPARE(QFile::permissions(settingsFilePath()) & 0x7077,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -171,13 +171,14 @@ private slots:
         const bool stillWritable = probe.open(QIODevice::WriteOnly);
         probe.remove();
         if (stillWritable) {
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                              | QFileDevice::ExeOwner);
+            QFile::setPermissions(folder,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             QSKIP("This user can write into read-only folders (root)");
         }
         s.theme = QStringLiteral("dark");
         const bool saved = s.save();
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folder,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(!saved);
         QCOMPARE(TestEnv::readFile(settingsFilePath()), before);
     }
