@@ -87,12 +87,10 @@ QString formatRecent(const QString &header, const QString &team, const std::vect
     int scored = 0;
     int conceded = 0;
     for (auto it = matches.crbegin(); it != matches.crend(); ++it) {
-        bool homeOk = false;
-        bool awayOk = false;
-        const int home = it->home_score.toInt(&homeOk);
-        const int away = it->away_score.toInt(&awayOk);
-        if (!homeOk || !awayOk)
+        const auto scores = it->parsedScores();
+        if (!scores)
             continue;
+        const auto [home, away] = *scores;
         int own = 0;
         int other = 0;
         if (it->home_team == team) {

@@ -215,12 +215,10 @@ QMap<QString, QString> EspnApi::leagueForm(const QString &league, int n) const
 
     QMap<QString, QString> letters;
     for (const Match &m : matches) {
-        bool homeOk = false;
-        bool awayOk = false;
-        const int home = m.home_score.toInt(&homeOk);
-        const int away = m.away_score.toInt(&awayOk);
-        if (!homeOk || !awayOk)
+        const auto scores = m.parsedScores();
+        if (!scores)
             continue;
+        const auto [home, away] = *scores;
         const QChar homeLetter = home > away ? u'W' : home == away ? u'D' : u'L';
         const QChar awayLetter = home > away ? u'L' : home == away ? u'D' : u'W';
         letters[m.home_team] += homeLetter;

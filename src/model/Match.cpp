@@ -11,6 +11,17 @@ QJsonValue scoreValue(const QString &score)
 
 } // namespace
 
+std::optional<std::pair<int, int>> Match::parsedScores() const
+{
+    bool homeOk = false;
+    bool awayOk = false;
+    const int home = home_score.toInt(&homeOk);
+    const int away = away_score.toInt(&awayOk);
+    if (!homeOk || !awayOk)
+        return std::nullopt;
+    return std::make_pair(home, away);
+}
+
 QJsonObject Match::toJson() const
 {
     return QJsonObject{{QStringLiteral("id"), id},

@@ -3,6 +3,9 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 // One fixture: past, live or future. Scores are texts; an empty text means
 // there is no score, "0" is a real one.
 struct Match
@@ -23,6 +26,10 @@ struct Match
     QString away_score;
     QString state; // "pre", "in", "post" as the provider reports it
     QString status_detail;
+
+    // Both scores as whole numbers, or nothing while either is missing or
+    // not a number (not started, postponed, not known).
+    std::optional<std::pair<int, int>> parsedScores() const;
 
     QJsonObject toJson() const;
     static Match fromJson(const QJsonObject &object);

@@ -60,6 +60,18 @@ private slots:
         QCOMPARE(Match::fromJson(QJsonObject{{"home_score", QJsonValue::Null}}).home_score, QString());
     }
 
+    void match_parsedScores_onlyWhenBothAreNumbers()
+    {
+        Match m;
+        m.home_score = QStringLiteral("2");
+        m.away_score = QStringLiteral("0");
+        QCOMPARE(m.parsedScores(), std::make_optional(std::make_pair(2, 0)));
+        m.away_score.clear();
+        QVERIFY(!m.parsedScores());
+        m.away_score = QStringLiteral("1.5");
+        QVERIFY(!m.parsedScores());
+    }
+
     void team_roundTripAndLenientRead()
     {
         Team t{QStringLiteral("359"), QStringLiteral("Arsenal"), QStringLiteral("https://x/359.png"),

@@ -220,13 +220,10 @@ void LivePage::detectGoals(const std::vector<Match> &matches)
 {
     QMap<QString, int> totals;
     for (const Match &m : matches) {
-        bool homeOk = false;
-        bool awayOk = false;
-        const int home = m.home_score.toInt(&homeOk);
-        const int away = m.away_score.toInt(&awayOk);
-        if (!homeOk || !awayOk)
+        const auto scores = m.parsedScores();
+        if (!scores)
             continue;
-        const int total = home + away;
+        const int total = scores->first + scores->second;
         totals.insert(m.id, total);
         // The first refresh only records: it has nothing to compare with.
         const auto previous = m_lastTotals.constFind(m.id);
