@@ -5,7 +5,7 @@
 //
 // Runs on empty temporary user folders, never the real ones.
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"

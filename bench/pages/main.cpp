@@ -7,7 +7,7 @@
 //   tolvo_bench_pages screens DIR [WxH]  screenshots of every page in both themes
 
 #include "CannedFootball.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/League.h"
 #include "app/Paths.h"
 #include "data/FixtureQueries.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QuietEspn.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "support/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"

@@ -5,7 +5,7 @@
 // service, in a temporary home folder.
 
 #include "ai/Prompts.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 #include "support/StubServer.h"
 #include "support/TestEnv.h"

@@ -1,5 +1,5 @@
 #include "ai/AccuracyStats.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "support/TestEnv.h"
 #include "ui/pages/AccuracyDashboard.h"
 #include "ui/shell/Theme.h"

@@ -1,4 +1,4 @@
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "data/CachedJsonClient.h"

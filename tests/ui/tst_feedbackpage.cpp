@@ -1,5 +1,5 @@
 #include "QuietEspn.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "services/FeedbackReport.h"

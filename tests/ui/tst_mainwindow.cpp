@@ -1,4 +1,4 @@
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 #include "support/StubServer.h"
 #include "support/TestEnv.h"

@@ -1,5 +1,5 @@
 #include "QuietEspn.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "app/Paths.h"
 #include "services/Updater.h"

@@ -4,7 +4,7 @@
 #include "PredictionCard.h"
 #include "ai/PredictionService.h"
 #include "ai/Pricing.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #include "CrestLoader.h"
 
 #include "MatchCard.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #include "AccuracyDashboard.h"
 
 #include "ai/AccuracyStats.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 

@@ -2,7 +2,7 @@
 
 #include "ChatBubble.h"
 #include "ai/Pricing.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"

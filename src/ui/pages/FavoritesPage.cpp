@@ -1,6 +1,6 @@
 #include "FavoritesPage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"

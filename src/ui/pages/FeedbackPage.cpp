@@ -1,6 +1,6 @@
 #include "FeedbackPage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "services/FeedbackReport.h"
 #include "ui/shell/Icons.h"

@@ -5,7 +5,7 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
 #include "ui/shell/Icons.h"

@@ -1,6 +1,6 @@
 #include "LeaguesPage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/League.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"

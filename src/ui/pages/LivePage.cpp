@@ -1,6 +1,6 @@
 #include "LivePage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/League.h"
 #include "data/FixtureQueries.h"
 #include "ui/cards/CardActions.h"

@@ -1,6 +1,6 @@
 #include "SearchPage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "data/FixtureQueries.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"

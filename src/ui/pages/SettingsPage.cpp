@@ -1,6 +1,6 @@
 #include "SettingsPage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SoundManager.h"
 #include "ui/shell/Theme.h"

@@ -1,6 +1,6 @@
 #include "UpdatePage.h"
 
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
 #include "ui/shell/Icons.h"

@@ -7,7 +7,7 @@
 #include "TitleBar.h"
 #include "ToastManager.h"
 #include "UpdatePrompt.h"
-#include "app/AppContext.h"
+#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
 #include "ui/pages/AboutPage.h"

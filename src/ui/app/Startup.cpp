@@ -1,10 +1,10 @@
 #include "Startup.h"
 
 #include "AppContext.h"
-#include "Constants.h"
-#include "Log.h"
-#include "RelayConfig.h"
-#include "Settings.h"
+#include "app/Constants.h"
+#include "app/Log.h"
+#include "app/RelayConfig.h"
+#include "app/Settings.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/MainWindow.h"
 

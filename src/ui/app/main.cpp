@@ -1,4 +1,4 @@
-#include "app/Startup.h"
+#include "ui/app/Startup.h"
 
 int main(int argc, char **argv)
 {
