@@ -1,6 +1,6 @@
 #include "CannedFootball.h"
 
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -11,7 +11,7 @@
 #include "app/League.h"
 #include "app/Paths.h"
 #include "data/FixtureQueries.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"

@@ -2,7 +2,7 @@
 #include "ai/Pricing.h"
 #include "ai/Prompts.h"
 #include "data/EspnFixtures.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QDate>

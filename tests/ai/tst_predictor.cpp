@@ -1,7 +1,7 @@
 #include "ai/Predictor.h"
 #include "ai/Pricing.h"
 #include "ai/Prompts.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

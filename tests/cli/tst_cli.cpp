@@ -1,7 +1,7 @@
 #include "ai/Pricing.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QJsonArray>

@@ -2,7 +2,7 @@
 
 #include "app/Paths.h"
 #include "data/CachedJsonClient.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>

@@ -2,7 +2,7 @@
 #include "Worker.h"
 
 #include "data/EspnApi.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>

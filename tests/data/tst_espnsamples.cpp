@@ -5,7 +5,7 @@
 #include "Worker.h"
 
 #include "data/EspnApi.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "app/Paths.h"
 #include "data/EspnApi.h"
 #include "data/FixtureQueries.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>

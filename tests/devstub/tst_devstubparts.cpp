@@ -10,7 +10,7 @@
 #include "ai/Prompts.h"
 #include "app/League.h"
 #include "data/EspnApi.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 

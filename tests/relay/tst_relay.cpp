@@ -3,7 +3,7 @@
 #include "ReportStore.h"
 #include "services/FeedbackReport.h"
 #include "support/RelayProcess.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 

@@ -1,5 +1,5 @@
 #include "services/FeedbackReport.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 

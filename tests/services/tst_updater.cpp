@@ -1,7 +1,7 @@
 #include "app/Paths.h"
 #include "data/CachedJsonClient.h"
 #include "services/Updater.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QTcpServer>

@@ -2,7 +2,7 @@
 
 #include "QuietEspn.h"
 #include "ui/app/AppContext.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"

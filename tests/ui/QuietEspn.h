@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/League.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 
 #include <QByteArray>
 

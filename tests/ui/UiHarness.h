@@ -7,7 +7,7 @@
 #include "ai/Prompts.h"
 #include "ui/app/AppContext.h"
 #include "app/Paths.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SoundManager.h"

@@ -4,7 +4,7 @@
 #include "app/Paths.h"
 #include "services/FeedbackReport.h"
 #include "support/RelayProcess.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 #include "ui/pages/FeedbackPage.h"

@@ -1,6 +1,6 @@
 #include "ui/app/AppContext.h"
 #include "app/Paths.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/MainWindow.h"

@@ -3,7 +3,7 @@
 #include "app/Constants.h"
 #include "app/Paths.h"
 #include "services/Updater.h"
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/pages/UpdatePage.h"
 #include "ui/shell/MainWindow.h"

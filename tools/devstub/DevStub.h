@@ -5,7 +5,7 @@
 #include "Recording.h"
 #include "Replay.h"
 
-#include "support/StubServer.h"
+#include "stubserver/StubServer.h"
 
 #include <QDateTime>
 #include <QHash>
