@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,20 +13,28 @@ struct ReportPart
     std::string content;
 };
 
-// Keeps each report in a new folder of its own: payload.json plus every
-// attachment under a name that is safe on any file system.
+// Keeps each report in a new owner-only folder of its own: payload.json plus
+// every attachment under a name the client cannot choose, within a quota for
+// the whole reports folder and above a floor of free disk space.
 class ReportStore
 {
 public:
-    explicit ReportStore(std::string root);
+    enum class Outcome { Stored, Full, Failed };
 
-    // Returns the folder written, or an empty text when nothing could be stored.
-    std::string store(const std::vector<ReportPart> &parts) const;
+    ReportStore(std::string root, std::uint64_t maxBytes, std::uint64_t minFreeBytes);
 
-    // A file name made only of letters, digits, '.', '-' and '_', never
-    // starting with a dot, at most 80 characters, never empty.
-    static std::string sanitize(const std::string &name);
+    // `folder` receives the folder written when the report is stored.
+    Outcome store(const std::vector<ReportPart> &parts, std::string *folder = nullptr);
+
+    // The file name of the part at `index` (0 is the first part): the
+    // program's own attachments keep their fixed names, "payload.json" for
+    // the payload; anything else is its index and a cleaned extension.
+    static std::string fileName(const ReportPart &part, int index);
 
 private:
     std::string m_root;
+    std::uint64_t m_maxBytes;
+    std::uint64_t m_minFreeBytes;
+    std::mutex m_mutex;
+    std::uint64_t m_usedBytes = 0;
 };
