@@ -71,14 +71,16 @@ void numericAddress(const sockaddr_storage &address, socklen_t length, std::stri
 }
 
 // A socket stream whose reads give up at the request's deadline, however
-// regularly bytes keep arriving. Reads are buffered because the header
+// regularly bytes keep arriving, or past a total size (cpp-httplib bounds
+// each header line but not their number). Reads are buffered because the header
 // parser asks for one byte at a time.
 class DeadlineStream : public httplib::Stream
 {
 public:
-    DeadlineStream(socket_t sock, Clock::time_point deadline)
+    DeadlineStream(socket_t sock, Clock::time_point deadline, std::size_t maxBytes)
         : m_sock(sock)
         , m_deadline(deadline)
+        , m_left(maxBytes)
     {}
 
     bool is_readable() const override
@@ -94,13 +96,14 @@ public:
     ssize_t read(char *ptr, size_t size) override
     {
         if (m_begin == m_end) {
-            if (!is_readable())
+            if (m_left == 0 || !is_readable())
                 return -1;
-            const auto n = ::recv(m_sock, m_buffer, IoSize(sizeof m_buffer), 0);
+            const auto n = ::recv(m_sock, m_buffer, IoSize(std::min(sizeof m_buffer, m_left)), 0);
             if (n <= 0)
                 return n;
             m_begin = 0;
             m_end = std::size_t(n);
+            m_left -= m_end;
         }
         const std::size_t n = std::min(size, m_end - m_begin);
         std::memcpy(ptr, m_buffer + m_begin, n);
@@ -136,6 +139,7 @@ public:
 private:
     socket_t m_sock;
     Clock::time_point m_deadline;
+    std::size_t m_left; // bytes this request may still read, head included
     char m_buffer[4096];
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -143,9 +147,9 @@ private:
 
 } // namespace
 
-GuardedServer::GuardedServer(std::chrono::milliseconds requestDeadline, std::size_t drainLimit)
+GuardedServer::GuardedServer(std::chrono::milliseconds requestDeadline, std::size_t maxRequestBytes)
     : m_deadline(requestDeadline)
-    , m_drainLimit(drainLimit)
+    , m_maxBytes(maxRequestBytes)
 {}
 
 void GuardedServer::widenBacklog()
@@ -159,7 +163,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     bool closed = false;
     bool handled = false;
     {
-        DeadlineStream stream(sock, deadline);
+        DeadlineStream stream(sock, deadline, m_maxBytes);
         handled = process_request(stream, true, closed, nullptr);
     }
 
@@ -168,7 +172,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     ::shutdown(sock, ShutWrite);
     char sink[4096];
     std::size_t drained = 0;
-    while (drained < m_drainLimit) {
+    while (drained < m_maxBytes) {
         const int ms = msLeft(deadline, DrainIdleMs);
         if (ms <= 0 || waitFor(sock, POLLIN, ms) <= 0)
             break;

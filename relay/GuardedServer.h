@@ -12,14 +12,14 @@
 //   "Connection: close", so bytes of a body that was refused unread can never
 //   be taken for a next request;
 // - the whole request (head and body) must arrive before a deadline, however
-//   slowly it trickles in;
+//   slowly it trickles in, and within `maxRequestBytes`;
 // - after the answer, what the client still sends is read off and dropped for
-//   a short while (at most `drainLimit` bytes), so a client refused mid-upload
-//   sees the answer rather than a reset.
+//   a short while (at most `maxRequestBytes` again), so a client refused
+//   mid-upload sees the answer rather than a reset.
 class GuardedServer : public httplib::Server
 {
 public:
-    GuardedServer(std::chrono::milliseconds requestDeadline, std::size_t drainLimit);
+    GuardedServer(std::chrono::milliseconds requestDeadline, std::size_t maxRequestBytes);
 
     // Call after binding: cpp-httplib listens with a queue of 5, which drops
     // bursts of connects.
@@ -29,5 +29,5 @@ private:
     bool process_and_close_socket(socket_t sock) override;
 
     std::chrono::milliseconds m_deadline;
-    std::size_t m_drainLimit;
+    std::size_t m_maxBytes;
 };

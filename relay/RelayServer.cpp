@@ -16,6 +16,7 @@ const char *const ChatPath = "/v1/chat/completions";
 const char *const ReportPath = "/report";
 constexpr std::size_t MaxReportParts = 8;
 constexpr std::size_t MaxLoggedPath = 200;
+constexpr std::size_t MaxHeadBytes = 64 * 1024;
 
 void jsonError(httplib::Response &res, int status, const std::string &message, const std::string &code,
                int retryAfter = 0)
@@ -99,7 +100,7 @@ RelayServer::RelayServer(RelayOptions options)
     , m_budget(m_options.dailyTokens)
     , m_store(m_options.reportsDir, m_options.reportsMaxBytes, m_options.reportsMinFreeBytes)
     , m_server(std::make_unique<GuardedServer>(std::chrono::seconds(m_options.requestSeconds),
-                                               m_options.maxReportBytes))
+                                               m_options.maxReportBytes + MaxHeadBytes))
 {
     const int threads = m_options.threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
@@ -161,6 +162,22 @@ void RelayServer::log(const httplib::Request &req, const httplib::Response &res)
                  loggable(req.method, m_options.token).c_str(), loggable(req.path, m_options.token).c_str(),
                  res.status, res.body.size());
     std::fflush(stdout);
+}
+
+bool RelayServer::bodiless(const httplib::Request &req, httplib::Response &res)
+{
+    // Only POST routes read bodies within limits; cpp-httplib would read any
+    // other method's body whole, so none may come.
+    if (req.method != "GET" && req.method != "HEAD") {
+        jsonError(res, 405, "Method not allowed.", "method_not_allowed");
+        return false;
+    }
+    const std::string length = req.get_header_value("Content-Length");
+    if (req.has_header("Transfer-Encoding") || !(length.empty() || length == "0")) {
+        jsonError(res, 400, "This request takes no body.", "malformed");
+        return false;
+    }
+    return true;
 }
 
 bool RelayServer::admit(const httplib::Request &req, httplib::Response &res)
@@ -320,7 +337,7 @@ void RelayServer::installRoutes()
 {
     // Runs once the head is read and before any body byte is.
     m_server->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
-        if (req.method != "POST" || admit(req, res))
+        if (req.method == "POST" ? admit(req, res) : bodiless(req, res))
             return httplib::Server::HandlerResponse::Unhandled;
         return httplib::Server::HandlerResponse::Handled;
     });

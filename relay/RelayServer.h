@@ -59,9 +59,11 @@ public:
 private:
     void installRoutes();
     std::string clientAddress(const httplib::Request &req) const;
-    // Checks that need no body, so refused requests are never read; false
-    // when `res` holds the refusal.
+    // Checks made on the head alone, so refused bodies are never read: admit()
+    // for POST requests, bodiless() for the rest. False when `res` holds the
+    // refusal.
     bool admit(const httplib::Request &req, httplib::Response &res);
+    bool bodiless(const httplib::Request &req, httplib::Response &res);
     void chat(const std::string &body, httplib::Response &res);
     void report(const std::vector<ReportPart> &parts, httplib::Response &res);
     void log(const httplib::Request &req, const httplib::Response &res) const;

@@ -247,6 +247,9 @@ private slots:
         QTest::newRow("chunked") << request(Chat.toLatin1(), "Transfer-Encoding: chunked\r\n",
                                             "0\r\n\r\n" + smuggled)
                                  << 411;
+        QTest::newRow("body on another method")
+            << QByteArray("PUT /report HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
+            << 405;
         QTest::newRow("chat over 256 KiB")
             << request(Chat.toLatin1(), {}, QByteArray(300 * 1024, ' ')) << 413;
         QList<FormPart> parts{Payload};
