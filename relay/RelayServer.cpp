@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 
