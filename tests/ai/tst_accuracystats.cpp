@@ -1,18 +1,20 @@
 #include "ai/AccuracyStats.h"
+#include "ai/CheckSummary.h"
 
 #include <QtTest>
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A call made on day `day` (for ordering), checked when `right` is set.
-Prediction call(int day, std::optional<bool> right, int confidence = 50,
-                const QString &league = "Premier League")
+Prediction call(int day, std::optional<bool> right, int confidence = 50, const QString &league = u"EPL"_s)
 {
     Prediction p;
     p.created_at = QDateTime(QDate(2025, 8, 1).addDays(day), QTime(15, 0)).toString(Qt::ISODate);
-    p.outcome = QStringLiteral("HOME");
+    p.outcome = u"HOME"_s;
     p.confidence = confidence;
     p.league = league;
     if (right) {
@@ -22,20 +24,11 @@ Prediction call(int day, std::optional<bool> right, int confidence = 50,
     return p;
 }
 
-QList<Prediction> inOrder(const QList<bool> &results)
+// Adds `right` correct then `wrong` wrong calls of one league.
+void add(QList<Prediction> &calls, const QString &league, int right, int wrong)
 {
-    QList<Prediction> list;
-    for (int i = 0; i < results.size(); ++i)
-        list.append(call(i, results.at(i)));
-    return list;
-}
-
-QStringList leagueNames(const AccuracyStats &stats)
-{
-    QStringList names;
-    for (const LeagueRecord &r : stats.leagues)
-        names.append(r.league);
-    return names;
+    for (int i = 0; i < right + wrong; ++i)
+        calls.append(call(int(calls.size()), i < right, 50, league));
 }
 
 } // namespace
@@ -45,108 +38,88 @@ class TestAccuracyStats : public QObject
     Q_OBJECT
 
 private slots:
-    void empty_givesZeros()
+    void streaks_followCreationTime_data()
     {
-        const AccuracyStats s = computeStats({});
-        QCOMPARE(s.total, 0);
-        QCOMPARE(s.checked, 0);
-        QCOMPARE(s.bestStreak, 0);
-        QVERIFY(s.leagues.isEmpty());
+        QTest::addColumn<QString>("results"); // oldest first: y right, n wrong, - unchecked
+        QTest::addColumn<int>("best");
+        QTest::addColumn<int>("current");
+        QTest::newRow("nothing") << "" << 0 << 0;
+        QTest::newRow("nothing checked") << "--" << 0 << 0;
+        QTest::newRow("best run last") << "yyny-yy-" << 3 << 3;
+        QTest::newRow("best run first") << "yyyyny" << 4 << 1;
+        QTest::newRow("ends wrong") << "yyynyyn" << 3 << 0;
     }
-
-    void nothingChecked_countsOnlyTheTotal()
-    {
-        const AccuracyStats s = computeStats({call(0, {}, 90), call(1, {}, 90, "LaLiga")});
-        QCOMPARE(s.total, 2);
-        QCOMPARE(s.checked, 0);
-        QCOMPARE(s.correct, 0);
-        QCOMPARE(s.confidentChecked, 0);
-        QVERIFY(s.leagues.isEmpty());
-    }
-
     void streaks_followCreationTime()
     {
-        QList<Prediction> calls = inOrder({true, true, false, true, true, true});
-        calls.append(call(20, {})); // unchecked calls never break a run
-        AccuracyStats s = computeStats(calls);
-        QCOMPARE(s.total, 7);
-        QCOMPARE(s.checked, 6);
-        QCOMPARE(s.correct, 5);
-        QCOMPARE(s.bestStreak, 3);
-        QCOMPARE(s.currentStreak, 3);
-
-        // The history keeps the newest first; the figures must not change.
-        std::reverse(calls.begin(), calls.end());
-        s = computeStats(calls);
-        QCOMPARE(s.bestStreak, 3);
-        QCOMPARE(s.currentStreak, 3);
-
-        calls.prepend(call(30, false));
-        s = computeStats(calls);
-        QCOMPARE(s.currentStreak, 0);
-        QCOMPARE(s.bestStreak, 3);
-    }
-
-    void streaks_bestRunAtTheStart()
-    {
-        const AccuracyStats s = computeStats(inOrder({true, true, true, true, false, true}));
-        QCOMPARE(s.bestStreak, 4);
-        QCOMPARE(s.currentStreak, 1);
+        QFETCH(QString, results);
+        QList<Prediction> calls;
+        for (int i = 0; i < results.size(); ++i)
+            calls.append(
+                call(i, results.at(i) == u'-' ? std::nullopt : std::optional<bool>(results.at(i) == u'y')));
+        // The history keeps the newest first; the figures must not depend on it.
+        for (int pass = 0; pass < 2; ++pass) {
+            const AccuracyStats s = computeStats(calls);
+            QCOMPARE(s.total, int(results.size()));
+            QCOMPARE(s.checked, int(results.size() - results.count(u'-')));
+            QCOMPARE(s.correct, int(results.count(u'y')));
+            QTEST(s.bestStreak, "best");
+            QTEST(s.currentStreak, "current");
+            std::reverse(calls.begin(), calls.end());
+        }
     }
 
     void confidentCalls_startAtTheThreshold()
     {
-        QCOMPARE(CONFIDENT_THRESHOLD, 65);
         const AccuracyStats s =
-            computeStats({call(0, true, 65), call(1, false, 64), call(2, false, 90), call(3, {}, 99)});
+            computeStats({call(0, true, CONFIDENT_THRESHOLD), call(1, false, CONFIDENT_THRESHOLD - 1),
+                          call(2, false, 90), call(3, {}, 99)});
         QCOMPARE(s.confidentChecked, 2);
         QCOMPARE(s.confidentCorrect, 1);
     }
 
-    void leagues_mostCheckedThenMostAccurate()
+    void leagues_mostCheckedThenRoundedAccuracyThenName()
     {
         QList<Prediction> calls;
-        auto add = [&calls](const QString &league, int right, int wrong) {
-            for (int i = 0; i < right; ++i)
-                calls.append(call(int(calls.size()), true, 50, league));
-            for (int i = 0; i < wrong; ++i)
-                calls.append(call(int(calls.size()), false, 50, league));
-        };
-        add("Bundesliga", 2, 2);                   // 4 checked, 50%
-        add("Premier League", 3, 1);               // 4 checked, 75%
-        add("Serie A", 1, 4);                      // 5 checked, 20%
-        add("", 1, 0);                             // "Other"
-        calls.append(call(99, {}, 50, "Ligue 1")); // unchecked: no record
-
-        const AccuracyStats s = computeStats(calls);
-        QCOMPARE(leagueNames(s), QStringList({"Serie A", "Premier League", "Bundesliga", "Other"}));
-        QCOMPARE(s.leagues.at(0).checked, 5);
-        QCOMPARE(s.leagues.at(0).correct, 1);
-        QCOMPARE(s.leagues.at(3).checked, 1);
-    }
-
-    void leagues_tiesCompareRoundedAccuracy_thenName()
-    {
-        QList<Prediction> calls;
-        auto add = [&calls](const QString &league, int right, int wrong) {
-            for (int i = 0; i < right + wrong; ++i)
-                calls.append(call(int(calls.size()), i < right, 50, league));
-        };
-        // 134 of 200 is 67%; 133 of 200 is 66.5%, rounded half up to 67%:
-        // a tie, so the names decide although "b" is a little better.
-        add("b", 134, 66);
-        add("a", 133, 67);
+        add(calls, u"Serie A"_s, 1, 300); // most checked first, however poor
+        // 134 of 200 is 67%; 133 of 200 is 66.5%, rounded half up to 67%: a
+        // tie, so the names decide although "b" is a little better.
+        add(calls, u"b"_s, 134, 66);
+        add(calls, u"a"_s, 133, 67);
         // 2 of 3 each: "Other" (which collects the empty league too) sorts
         // before lower-case names.
-        add("c", 2, 1);
-        add("Other", 1, 1);
-        add("", 1, 0);
-        add("d", 1, 2);
+        add(calls, u"c"_s, 2, 1);
+        add(calls, u"Other"_s, 1, 1);
+        add(calls, QString(), 1, 0);
+        add(calls, u"d"_s, 1, 2);
+        calls.append(call(999, {}, 50, u"Ligue 1"_s)); // unchecked: no record
 
         const AccuracyStats s = computeStats(calls);
-        QCOMPARE(leagueNames(s), QStringList({"a", "b", "Other", "c", "d"}));
-        QCOMPARE(s.leagues.at(2).checked, 3);
-        QCOMPARE(s.leagues.at(2).correct, 2);
+        QStringList names;
+        for (const LeagueRecord &r : s.leagues)
+            names.append(r.league);
+        QCOMPARE(names, QStringList({u"Serie A"_s, u"a"_s, u"b"_s, u"Other"_s, u"c"_s, u"d"_s}));
+        QCOMPARE(s.leagues.at(3).checked, 3);
+        QCOMPARE(s.leagues.at(3).correct, 2);
+    }
+
+    void checkAllSummary_data()
+    {
+        QTest::addColumn<int>("correct");
+        QTest::addColumn<int>("wrong");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("both parts") << 1 << 1 << 1
+                                    << u"2 checked (1 correct, 1 wrong) · 1 not finished yet"_s;
+        QTest::newRow("only checked") << 3 << 0 << 0 << u"3 checked (3 correct, 0 wrong)"_s;
+        QTest::newRow("only skipped") << 0 << 0 << 2 << u"2 not finished yet"_s;
+        QTest::newRow("nothing") << 0 << 0 << 0 << QString();
+    }
+    void checkAllSummary()
+    {
+        QFETCH(int, correct);
+        QFETCH(int, wrong);
+        QFETCH(int, skipped);
+        QTEST(::checkAllSummary(correct, wrong, skipped), "text");
     }
 };
 

@@ -2,8 +2,9 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -12,28 +13,26 @@ Match result(const QString &date, const QString &home, const QString &homeScore,
 {
     Match m;
     m.date = date;
-    m.time = QStringLiteral("15:00");
+    m.time = u"15:00"_s;
     m.home_team = home;
     m.away_team = away;
     m.home_score = homeScore;
     m.away_score = awayScore;
-    m.state = homeScore.isEmpty() ? QStringLiteral("pre") : QStringLiteral("post");
+    m.state = homeScore.isEmpty() ? u"pre"_s : u"post"_s;
     return m;
 }
 
 Match fixture(const QString &home, const QString &away)
 {
     Match m;
-    m.id = QStringLiteral("740123");
+    m.id = u"740123"_s;
     m.home_team = home;
     m.away_team = away;
-    m.home_team_id = QStringLiteral("359");
-    m.away_team_id = QStringLiteral("363");
-    m.league = QStringLiteral("Premier League");
-    m.date = QStringLiteral("2025-10-04");
-    m.time = QStringLiteral("14:00");
-    m.venue = QStringLiteral("Emirates Stadium");
-    m.state = QStringLiteral("pre");
+    m.league = u"Premier League"_s;
+    m.date = u"2025-10-04"_s;
+    m.time = u"14:00"_s;
+    m.venue = u"Emirates Stadium"_s;
+    m.state = u"pre"_s;
     return m;
 }
 
@@ -41,9 +40,9 @@ QString golden(const QString &name)
 {
     QFile file(QStringLiteral(TOLVO_TEST_DATA_DIR "/prompts/") + name);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("<missing golden file %1>").arg(name);
+        return u"<missing golden file %1>"_s.arg(name);
     QString text = QString::fromUtf8(file.readAll());
-    if (text.endsWith(QLatin1Char('\n'))) // tolerate an editor's final newline
+    if (text.endsWith(u'\n')) // tolerate an editor's final newline
         text.chop(1);
     return text;
 }
@@ -51,29 +50,23 @@ QString golden(const QString &name)
 // Compares line by line first so that a failure names the line that differs.
 void compareText(const QString &actual, const QString &expected)
 {
-    const QStringList a = actual.split(QLatin1Char('\n'));
-    const QStringList e = expected.split(QLatin1Char('\n'));
+    const QStringList a = actual.split(u'\n');
+    const QStringList e = expected.split(u'\n');
     for (qsizetype i = 0; i < std::min(a.size(), e.size()); ++i)
         QCOMPARE(a.at(i), e.at(i));
-    QCOMPARE(a.size(), e.size());
     QCOMPARE(actual, expected);
 }
 
-const std::vector<Match> ARSENAL_RECENT = {
-    result("2025-09-28", "Newcastle United", "1", "2", "Arsenal"),
-    result("2025-09-21", "Arsenal", "1", "1", "Manchester City"),
-    result("2025-09-13", "Arsenal", "3", "0", "Nottingham Forest"),
-    result("2025-08-31", "Liverpool", "1", "0", "Arsenal"),
-    result("2025-08-23", "Arsenal", "5", "0", "Leeds United"),
-};
-
-const std::vector<Match> CHELSEA_RECENT = {
-    result("2025-09-27", "Chelsea", "1", "3", "Brighton & Hove Albion"),
-    result("2025-09-20", "Manchester United", "2", "1", "Chelsea"),
-    result("2025-09-13", "Brentford", "2", "2", "Chelsea"),
-    result("2025-08-30", "Chelsea", "2", "0", "Fulham"),
-    result("2025-08-22", "West Ham United", "1", "5", "Chelsea"),
-};
+// "date home h-a away" per line, for short tables of results.
+std::vector<Match> results(const QStringList &lines)
+{
+    std::vector<Match> list;
+    for (const QString &line : lines) {
+        const QStringList f = line.split(u'|');
+        list.push_back(result(f.at(0), f.at(1), f.at(2), f.at(3), f.at(4)));
+    }
+    return list;
+}
 
 } // namespace
 
@@ -84,260 +77,162 @@ class TestPrompts : public QObject
 private slots:
     void quickPrompt_isTheExactText()
     {
-        QCOMPARE(QUICK_SYSTEM_PROMPT_BASE.size(), 4321);
-        compareText(QUICK_SYSTEM_PROMPT_BASE, golden(QStringLiteral("quick_system_prompt.txt")));
-        QVERIFY(!QUICK_SYSTEM_PROMPT_BASE.endsWith(QLatin1Char('\n')));
-        QVERIFY(!QUICK_SYSTEM_PROMPT_BASE.contains(QLatin1Char('\r')));
+        compareText(QUICK_SYSTEM_PROMPT_BASE, golden(u"quick_system_prompt.txt"_s));
+        QVERIFY(!QUICK_SYSTEM_PROMPT_BASE.contains(u'\r'));
     }
 
-    void quickPrompt_endsWithTheReplySchema()
+    void reasoningPrompt_asksForTheGivenNumberOfFactors()
     {
-        const QStringList lines = QUICK_SYSTEM_PROMPT_BASE.split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 32);
-        const QStringList schema = lines.mid(22, 8);
-        QCOMPARE(schema, QStringList({
-                             R"({)",
-                             R"(  "outcome": "HOME" | "DRAW" | "AWAY",)",
-                             R"(  "home_win_pct": <int 0-100>,)",
-                             R"(  "draw_pct": <int 0-100>,)",
-                             R"(  "away_win_pct": <int 0-100>,)",
-                             R"(  "scoreline": "<home>-<away>, e.g. 2-1 or 0-0",)",
-                             R"(  "confidence": <int 0-100>)",
-                             R"(})",
-                         }));
-        QCOMPARE(lines.at(21), QString());
-        QCOMPARE(lines.at(30), QString());
-        QVERIFY(lines.at(31).startsWith(QStringLiteral("The three percentages must sum")));
-    }
-
-    void reasoningPrompt_placeholdersPerDepth()
-    {
-        QCOMPARE(REASONING_SYSTEM_PROMPT.count(QStringLiteral("%1")), 1);
-        QVERIFY(REASONING_SYSTEM_PROMPT.startsWith(QStringLiteral("You are Tolvo, an expert football")));
-
-        const QString standard = reasoningSystemPrompt(3);
-        QVERIFY(standard.endsWith(QStringLiteral(
-            "schema, no prose outside it:\n\n{\n  \"summary\": \"<2-3 sentence analysis in plain "
-            "English>\",\n"
-            "  \"key_factors\": [\"<short factor>\", \"<short factor>\", \"<short factor>\"]\n}")));
-
         const QString deep = reasoningSystemPrompt(5);
-        QCOMPARE(deep.count(QStringLiteral("\"<short factor>\"")), 5);
-        QVERIFY(deep.contains(QStringLiteral("[\"<short factor>\", \"<short factor>\", \"<short factor>\", "
-                                             "\"<short factor>\", \"<short factor>\"]")));
-        QVERIFY(!deep.contains(QStringLiteral("%1")));
+        QCOMPARE(deep.count(u"\"<short factor>\""_s), 5);
+        QVERIFY(!deep.contains(u"%1"_s));
+        QVERIFY(reasoningSystemPrompt(3).endsWith(
+            u"  \"key_factors\": [\"<short factor>\", \"<short factor>\", \"<short factor>\"]\n}"_s));
     }
 
-    void buildContext_fullData()
+    void buildContext_golden_data()
     {
-        const std::vector<Match> h2h = {
-            result("2025-10-04", "Arsenal", "", "", "Chelsea"), // this fixture, not played yet
-            result("2025-03-16", "Chelsea", "0", "1", "Arsenal"),
-            result("2024-11-10", "Chelsea", "1", "1", "Arsenal"),
-            result("2024-04-23", "Arsenal", "5", "0", "Chelsea"),
-        };
-        compareText(buildContext(fixture("Arsenal", "Chelsea"), ARSENAL_RECENT, CHELSEA_RECENT, h2h),
-                    golden(QStringLiteral("context_full.txt")));
+        QTest::addColumn<Match>("match");
+        QTest::addColumn<QStringList>("home");
+        QTest::addColumn<QStringList>("away");
+        QTest::addColumn<QStringList>("h2h");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("full")
+            << fixture(u"Arsenal"_s, u"Chelsea"_s)
+            << QStringList{u"2025-09-28|Newcastle United|1|2|Arsenal"_s,
+                           u"2025-09-21|Arsenal|1|1|Manchester City"_s,
+                           u"2025-09-13|Arsenal|3|0|Nottingham Forest"_s,
+                           u"2025-08-31|Liverpool|1|0|Arsenal"_s, u"2025-08-23|Arsenal|5|0|Leeds United"_s}
+            << QStringList{u"2025-09-27|Chelsea|1|3|Brighton & Hove Albion"_s,
+                           u"2025-09-20|Manchester United|2|1|Chelsea"_s,
+                           u"2025-09-13|Brentford|2|2|Chelsea"_s, u"2025-08-30|Chelsea|2|0|Fulham"_s,
+                           u"2025-08-22|West Ham United|1|5|Chelsea"_s}
+            << QStringList{u"2025-10-04|Arsenal|||Chelsea"_s, // this fixture, not played yet
+                           u"2025-03-16|Chelsea|0|1|Arsenal"_s, u"2024-11-10|Chelsea|1|1|Arsenal"_s,
+                           u"2024-04-23|Arsenal|5|0|Chelsea"_s}
+            << u"context_full.txt"_s;
+        Match unknown = fixture(u"Arsenal"_s, u"Chelsea"_s);
+        unknown.league.clear();
+        unknown.date.clear();
+        unknown.time.clear();
+        unknown.venue.clear();
+        QTest::newRow("no results, unknown details")
+            << unknown << QStringList()
+            << QStringList{u"2025-09-27|Chelsea|||Brighton & Hove Albion"_s,
+                           u"2025-09-20|Manchester United|2||Chelsea"_s}
+            << QStringList{u"2025-03-16|Chelsea|0|1|Arsenal"_s} << u"context_no_results.txt"_s;
+        Match madrid = fixture(u"Real Madrid"_s, u"Girona"_s);
+        madrid.league = u"LaLiga"_s;
+        madrid.time.clear();
+        madrid.venue = u"Santiago Bernabéu"_s;
+        QTest::newRow("no head-to-head, misnamed and unplayed")
+            << madrid
+            << QStringList{u"2025-09-27|Atlético Madrid|5|2|Real Madrid"_s,
+                           u"2025-09-23|Levante|1|4|Real Madrid"_s, u"2025-09-20|Real Madrid|||Espanyol"_s}
+            << QStringList{u"2025-09-26|Girona|0|0|Espanyol"_s, u"2025-09-20|Girona FC|1|1|Levante"_s,
+                           u"2025-09-14|Sevilla|2|0|Girona"_s}
+            << QStringList{u"2025-10-04|Real Madrid|||Girona"_s} << u"context_no_h2h.txt"_s;
     }
-
-    void buildContext_withoutResults_andUnknownFixtureDetails()
+    void buildContext_golden()
     {
-        Match m = fixture("Arsenal", "Chelsea");
-        m.league.clear();
-        m.date.clear();
-        m.time.clear();
-        m.venue.clear();
-        const std::vector<Match> postponed = {
-            result("2025-09-27", "Chelsea", "", "", "Brighton & Hove Albion"),
-            result("2025-09-20", "Manchester United", "2", "", "Chelsea"),
-        };
-        const std::vector<Match> h2h = {result("2025-03-16", "Chelsea", "0", "1", "Arsenal")};
-        compareText(buildContext(m, {}, postponed, h2h), golden(QStringLiteral("context_no_results.txt")));
-    }
-
-    void buildContext_withoutHeadToHead_andMisnamedOrUnplayedMatches()
-    {
-        Match m = fixture("Real Madrid", "Girona");
-        m.league = QStringLiteral("LaLiga");
-        m.time.clear();
-        m.venue = QStringLiteral("Santiago Bernabéu");
-        const std::vector<Match> madrid = {
-            result("2025-09-27", "Atlético Madrid", "5", "2", "Real Madrid"),
-            result("2025-09-23", "Levante", "1", "4", "Real Madrid"),
-            result("2025-09-20", "Real Madrid", "", "", "Espanyol"),
-        };
-        const std::vector<Match> girona = {
-            result("2025-09-26", "Girona", "0", "0", "Espanyol"),
-            result("2025-09-20", "Girona FC", "1", "1", "Levante"),
-            result("2025-09-14", "Sevilla", "2", "0", "Girona"),
-        };
-        const std::vector<Match> upcomingOnly = {result("2025-10-04", "Real Madrid", "", "", "Girona")};
-        compareText(buildContext(m, madrid, girona, upcomingOnly),
-                    golden(QStringLiteral("context_no_h2h.txt")));
-        QVERIFY(!buildContext(m, madrid, girona, {}).contains(QStringLiteral("Head-to-head")));
-    }
-
-    void buildContext_dateLine_data()
-    {
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<QString>("time");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("both") << "2025-10-04"
-                              << "14:00"
-                              << "Date: 2025-10-04 14:00";
-        QTest::newRow("no date") << ""
-                                 << "14:00"
-                                 << "Date: TBD 14:00";
-        QTest::newRow("no time") << "2025-10-04"
-                                 << ""
-                                 << "Date: 2025-10-04";
-        QTest::newRow("neither") << ""
-                                 << ""
-                                 << "Date: TBD";
-    }
-
-    void buildContext_dateLine()
-    {
-        QFETCH(QString, date);
-        QFETCH(QString, time);
-        QFETCH(QString, line);
-        Match m = fixture("Arsenal", "Chelsea");
-        m.date = date;
-        m.time = time;
-        QCOMPARE(buildContext(m, {}, {}, {}).split(QLatin1Char('\n')).at(2), line);
+        QFETCH(Match, match);
+        QFETCH(QStringList, home);
+        QFETCH(QStringList, away);
+        QFETCH(QStringList, h2h);
+        QFETCH(QString, file);
+        compareText(buildContext(match, results(home), results(away), results(h2h)), golden(file));
     }
 
     void buildContext_namesWithPercentSigns_areCopiedVerbatim()
     {
         // Team names come from outside; a "%1" in one must not be filled in.
-        Match m = fixture("Club %1", "Club %2");
-        const std::vector<Match> recent = {result("2025-09-01", "Club %1", "2", "0", "Club %2")};
-        const QString context = buildContext(m, recent, {}, recent);
-        QVERIFY(context.startsWith(QStringLiteral("Fixture: Club %1 (home) vs Club %2 (away)\n")));
-        QVERIFY(context.contains(
-            QStringLiteral("Club %1 recent form:\n  2025-09-01: Club %1 2-0 Club %2\n"
-                           "  Form (most recent last): W \u2014 2 scored / 0 conceded over 1")));
-        QVERIFY(context.endsWith(QStringLiteral("most recent first):\n  2025-09-01: Club %1 2-0 Club %2")));
+        const std::vector<Match> recent = results({u"2025-09-01|Club %1|2|0|Club %2"_s});
+        const QString context = buildContext(fixture(u"Club %1"_s, u"Club %2"_s), recent, {}, recent);
+        QVERIFY(context.startsWith(u"Fixture: Club %1 (home) vs Club %2 (away)\n"_s));
+        QVERIFY(context.contains(u"Club %1 recent form:\n  2025-09-01: Club %1 2-0 Club %2\n"
+                                 "  Form (most recent last): W \u2014 2 scored / 0 conceded over 1"_s));
+        QVERIFY(context.endsWith(u"most recent first):\n  2025-09-01: Club %1 2-0 Club %2"_s));
     }
 
-    void formatRecent_formIsOldestFirst()
+    void formatRecent_formLine_data()
     {
-        const std::vector<Match> spurs = {
-            result("2025-09-20", "Spurs", "2", "0", "Wolves"),
-            result("2025-09-13", "Spurs", "1", "1", "Bournemouth"),
-            result("2025-09-06", "Spurs", "0", "1", "Villa"),
-        };
-        const QString block =
-            formatRecent(QStringLiteral("Spurs recent form"), QStringLiteral("Spurs"), spurs);
-        QVERIFY(block.endsWith(
-            QStringLiteral("Form (most recent last): LDW \u2014 3 scored / 2 conceded over 3")));
+        QTest::addColumn<QStringList>("matches");
+        QTest::addColumn<QString>("form"); // empty: no form line
+        QTest::newRow("oldest first")
+            << QStringList{u"2025-09-20|Spurs|2|0|Wolves"_s, u"2025-09-13|Spurs|1|1|Bournemouth"_s,
+                           u"2025-09-06|Spurs|0|1|Villa"_s}
+            << u"LDW \u2014 3 scored / 2 conceded over 3"_s;
+        QTest::newRow("unscored match left out")
+            << QStringList{u"2025-09-20|Spurs|2|0|Wolves"_s, u"2025-09-13|Spurs|||Bournemouth"_s,
+                           u"2025-09-06|Villa|1|1|Spurs"_s}
+            << u"DW \u2014 3 scored / 1 conceded over 2"_s;
+        // Listed, but neither a differently spelt name nor a non-numeric score adds a letter.
+        QTest::newRow("nothing counted") << QStringList{u"2025-09-20|Tottenham Hotspur|2|0|Wolves"_s,
+                                                        u"2025-09-13|Spurs|2|abandoned|Bournemouth"_s}
+                                         << QString();
     }
-
-    void formatRecent_unscoredMiddleMatch_isLeftOut()
+    void formatRecent_formLine()
     {
-        const std::vector<Match> spurs = {
-            result("2025-09-20", "Spurs", "2", "0", "Wolves"),
-            result("2025-09-13", "Spurs", "", "", "Bournemouth"),
-            result("2025-09-06", "Villa", "1", "1", "Spurs"),
-        };
+        QFETCH(QStringList, matches);
+        QFETCH(QString, form);
         const QStringList lines =
-            formatRecent(QStringLiteral("Spurs recent form"), QStringLiteral("Spurs"), spurs).split('\n');
-        QCOMPARE(lines, QStringList({"Spurs recent form:", "  2025-09-20: Spurs 2-0 Wolves",
-                                     "  2025-09-06: Villa 1-1 Spurs",
-                                     "  Form (most recent last): DW \u2014 3 scored / 1 conceded over 2"}));
-    }
-
-    void formatRecent_noCountedMatch_dropsTheFormLine()
-    {
-        // Listed, but neither a differently spelt name nor a non-numeric
-        // score adds a letter.
-        const std::vector<Match> spurs = {
-            result("2025-09-20", "Tottenham Hotspur", "2", "0", "Wolves"),
-            result("2025-09-13", "Spurs", "2", "abandoned", "Bournemouth"),
-        };
-        const QString block =
-            formatRecent(QStringLiteral("Spurs recent form"), QStringLiteral("Spurs"), spurs);
-        QCOMPARE(block, QStringLiteral("Spurs recent form:\n  2025-09-20: Tottenham Hotspur 2-0 Wolves\n"
-                                       "  2025-09-13: Spurs 2-abandoned Bournemouth"));
+            formatRecent(u"Spurs recent form"_s, u"Spurs"_s, results(matches)).split(u'\n');
+        QCOMPARE(lines.first(), u"Spurs recent form:"_s);
+        const qsizetype listed = matches.size() - matches.filter(u"|||"_s).size();
+        QCOMPARE(lines.size(), 1 + listed + (form.isEmpty() ? 0 : 1));
+        if (!form.isEmpty())
+            QCOMPARE(lines.last(), u"  Form (most recent last): "_s + form);
     }
 
     void quickReply_upperCasesOutcome_andKeepsNumbersAsSent()
     {
-        const Match m = fixture("Arsenal", "Chelsea");
-        const QJsonObject reply{{"outcome", "home"},  {"home_win_pct", 55}, {"draw_pct", 25},
-                                {"away_win_pct", 40}, {"scoreline", "2-1"}, {"confidence", 70}};
-        const Prediction p = predictionFromQuickReply(m, reply, QStringLiteral("gpt-4o"), 0.0012);
-        QCOMPARE(p.outcome, QStringLiteral("HOME"));
-        QCOMPARE(p.home_win_pct, 55);
-        QCOMPARE(p.draw_pct, 25);
-        QCOMPARE(p.away_win_pct, 40); // sums to 120: stored as the model gave it
-        QCOMPARE(p.scoreline, QStringLiteral("2-1"));
-        QCOMPARE(p.confidence, 70);
-        QCOMPARE(p.match_label, QStringLiteral("Arsenal vs Chelsea"));
-        QCOMPARE(p.model, QStringLiteral("gpt-4o"));
-        QCOMPARE(p.league, QStringLiteral("Premier League"));
-        QCOMPARE(p.match_id, QStringLiteral("740123"));
-        QCOMPARE(p.home_team, QStringLiteral("Arsenal"));
-        QCOMPARE(p.away_team, QStringLiteral("Chelsea"));
+        const Match m = fixture(u"Arsenal"_s, u"Chelsea"_s);
+        const QJsonObject reply{{u"outcome"_s, u"home"_s}, {u"home_win_pct"_s, 55},    {u"draw_pct"_s, 25},
+                                {u"away_win_pct"_s, 40},   {u"scoreline"_s, u"2-1"_s}, {u"confidence"_s, 70}};
+        const Prediction p = predictionFromQuickReply(m, reply, u"gpt-4o"_s, 0.0012);
+        QCOMPARE(QStringList({p.outcome, p.scoreline, p.match_label, p.model, p.league, p.match_id,
+                              p.home_team, p.away_team}),
+                 QStringList({u"HOME"_s, u"2-1"_s, u"Arsenal vs Chelsea"_s, u"gpt-4o"_s, u"Premier League"_s,
+                              u"740123"_s, u"Arsenal"_s, u"Chelsea"_s}));
+        // Sums to 120: stored as the model gave it.
+        QCOMPARE(QList<int>({p.home_win_pct, p.draw_pct, p.away_win_pct, p.confidence}),
+                 QList<int>({55, 25, 40, 70}));
         QCOMPARE(p.cost_gbp, 0.0012);
-        QVERIFY(!p.id.isEmpty());
         QVERIFY(QDateTime::fromString(p.created_at, Qt::ISODate).isValid());
         QCOMPARE(p.actual_home_score, -1);
-        QVERIFY(p.summary.isEmpty());
-        QVERIFY(p.key_factors.isEmpty());
+
+        const Prediction odd = predictionFromQuickReply(
+            m, {{u"outcome"_s, 1}, {u"scoreline"_s, 21}, {u"confidence"_s, u"high"_s}}, u"gpt-4o-mini"_s, 0);
+        QCOMPARE(odd.outcome, u"DRAW"_s);
+        QCOMPARE(odd.scoreline, u"?-?"_s);
+        QCOMPARE(odd.home_win_pct + odd.draw_pct + odd.away_win_pct + odd.confidence, 0);
     }
 
-    void quickReply_emptyOrMistyped_givesDefaults()
-    {
-        const Match m = fixture("Arsenal", "Chelsea");
-        Prediction p = predictionFromQuickReply(m, {}, QStringLiteral("gpt-4o-mini"), 0);
-        QCOMPARE(p.outcome, QStringLiteral("DRAW"));
-        QCOMPARE(p.home_win_pct + p.draw_pct + p.away_win_pct + p.confidence, 0);
-        QCOMPARE(p.scoreline, QStringLiteral("?-?"));
-
-        p = predictionFromQuickReply(m, {{"outcome", 1}, {"scoreline", 21}, {"confidence", "high"}},
-                                     QStringLiteral("gpt-4o-mini"), 0);
-        QCOMPARE(p.outcome, QStringLiteral("DRAW"));
-        QCOMPARE(p.scoreline, QStringLiteral("?-?"));
-        QCOMPARE(p.confidence, 0);
-    }
-
-    void reasoningUserText_appendsTheCall()
+    void reasoningUserText_appendsTheCall_verbatim()
     {
         Prediction p;
-        p.outcome = QStringLiteral("AWAY");
-        p.scoreline = QStringLiteral("0-2");
+        p.outcome = u"AWAY"_s;
+        p.scoreline = u"1%2"_s;
         p.confidence = 64;
-        QCOMPARE(reasoningUserText(QStringLiteral("Fixture: A (home) vs B (away)"), p),
-                 QStringLiteral("Fixture: A (home) vs B (away)\n\nYour call: AWAY, predicted scoreline 0-2, "
-                                "64% confidence."));
-
-        // Text from outside keeps its percent signs untouched.
-        p.scoreline = QStringLiteral("1%2");
-        QCOMPARE(reasoningUserText(QStringLiteral("Venue: 100%1 Arena"), p),
-                 QStringLiteral(
-                     "Venue: 100%1 Arena\n\nYour call: AWAY, predicted scoreline 1%2, 64% confidence."));
+        QCOMPARE(reasoningUserText(u"Venue: 100%1 Arena"_s, p),
+                 u"Venue: 100%1 Arena\n\nYour call: AWAY, predicted scoreline 1%2, 64% confidence."_s);
     }
 
     void withReasoning_fillsTextAndAddsCost()
     {
         Prediction before = Prediction::freshlyCreated();
-        before.outcome = QStringLiteral("HOME");
+        before.outcome = u"HOME"_s;
         before.cost_gbp = 0.001;
-        before.key_factors = QStringList{QStringLiteral("stale")};
-        const QJsonObject reply{{"summary", "Arsenal are in form."},
-                                {"key_factors", QJsonArray{"Home form", 7, "Goals"}}};
+        before.key_factors = QStringList{u"stale"_s};
+        const QJsonObject reply{{u"summary"_s, u"Arsenal are in form."_s},
+                                {u"key_factors"_s, QJsonArray{u"Home form"_s, 7, u"Goals"_s}}};
         const Prediction after = withReasoning(before, reply, 0.002);
-        QCOMPARE(after.summary, QStringLiteral("Arsenal are in form."));
-        QCOMPARE(after.key_factors, QStringList({"Home form", "", "Goals"}));
+        QCOMPARE(after.summary, u"Arsenal are in form."_s);
+        QCOMPARE(after.key_factors, QStringList({u"Home form"_s, QString(), u"Goals"_s}));
         QVERIFY(qFuzzyCompare(after.cost_gbp, 0.003));
         QCOMPARE(after.id, before.id);
-        QCOMPARE(after.created_at, before.created_at);
-        QCOMPARE(after.outcome, QStringLiteral("HOME"));
-
-        const Prediction empty = withReasoning(before, {}, 0);
-        QVERIFY(empty.summary.isEmpty());
-        QVERIFY(empty.key_factors.isEmpty());
+        QCOMPARE(after.outcome, u"HOME"_s);
+        QVERIFY(withReasoning(before, {}, 0).key_factors.isEmpty());
     }
 };
 

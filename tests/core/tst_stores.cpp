@@ -11,14 +11,16 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-Match match(const QString &id, const QString &home = QStringLiteral("Home"))
+Match match(const QString &id, const QString &home = u"Home"_s)
 {
     Match m;
     m.id = id;
     m.home_team = home;
-    m.away_team = QStringLiteral("Away");
+    m.away_team = u"Away"_s;
     return m;
 }
 
@@ -34,9 +36,9 @@ QJsonArray fileArray(const QString &path)
     return QJsonDocument::fromJson(TestEnv::readFile(path)).array();
 }
 
-QDateTime modified(const QString &path)
+QStringList corruptCopies(const QString &name)
 {
-    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+    return dataDir().entryList({name + u".corrupt-*"_s});
 }
 
 } // namespace
@@ -52,85 +54,79 @@ private slots:
     void init() { env = std::make_unique<TestEnv>(); }
     void cleanup() { env.reset(); }
 
-    void favorites_newestFirst_andStarredOnce()
+    void favorites_newestFirst_starredOnce_writtenIndentedWithNullScores()
     {
         FavoritesStore store(favoritesFilePath());
-        store.add(match(QStringLiteral("A")));
-        store.add(match(QStringLiteral("B")));
-        QCOMPARE(store.all().size(), 2);
-        QCOMPARE(store.all().first().id, QStringLiteral("B"));
-        QCOMPARE(fileArray(favoritesFilePath()).at(0).toObject().value("id").toString(), QStringLiteral("B"));
+        Match scored = match(u"A"_s);
+        scored.home_score = u"1"_s;
+        store.add(scored);
+        store.add(match(u"B"_s));
+        QCOMPARE(store.all().first().id, u"B"_s);
+        QCOMPARE(fileArray(favoritesFilePath()).at(0).toObject().value(u"id"_s).toString(), u"B"_s);
+        QVERIFY(TestEnv::readFile(favoritesFilePath()).contains("\n        \"away_score\": null,"));
 
         // Starring again must not touch the file.
         QFile::remove(favoritesFilePath());
-        store.add(match(QStringLiteral("A"), QStringLiteral("Renamed")));
+        store.add(match(u"A"_s, u"Renamed"_s));
         QVERIFY(!QFile::exists(favoritesFilePath()));
         QCOMPARE(store.all().size(), 2);
-        QCOMPARE(store.all().last().home_team, QStringLiteral("Home"));
+        QCOMPARE(store.all().last().home_team, u"Home"_s);
     }
 
-    void favorites_toggleAndRemove()
+    void favorites_toggleRemoveAndReopen()
     {
         FavoritesStore store(favoritesFilePath());
-        QCOMPARE(store.toggle(match(QStringLiteral("A"))), true);
-        QVERIFY(store.isFavorite(QStringLiteral("A")));
-        QCOMPARE(store.toggle(match(QStringLiteral("A"))), false);
-        QVERIFY(!store.isFavorite(QStringLiteral("A")));
+        QCOMPARE(store.toggle(match(u"A"_s)), true);
+        QVERIFY(store.isFavorite(u"A"_s));
+        QCOMPARE(store.toggle(match(u"A"_s)), false);
         QCOMPARE(fileArray(favoritesFilePath()).size(), 0);
 
-        store.add(match(QStringLiteral("C")));
+        store.add(match(u"C"_s));
         QFile::remove(favoritesFilePath());
-        store.remove(QStringLiteral("unknown"));
+        store.remove(u"unknown"_s);
         QVERIFY(!QFile::exists(favoritesFilePath())); // nothing dropped, nothing written
         QVERIFY(!store.isFavorite(QString()));
-
-        // A new store reads what the old one wrote.
         store.save();
         FavoritesStore reopened(favoritesFilePath());
         QCOMPARE(reopened.all().size(), 1);
-        QCOMPARE(reopened.all().first().id, QStringLiteral("C"));
+        QCOMPARE(reopened.all().first().id, u"C"_s);
     }
 
-    void favorites_writtenIndentedWithNullScores()
-    {
-        FavoritesStore store(favoritesFilePath());
-        Match m = match(QStringLiteral("A"));
-        m.home_score = QStringLiteral("1");
-        store.add(m);
-        const QByteArray bytes = TestEnv::readFile(favoritesFilePath());
-        QVERIFY(bytes.contains("\n        \"away_score\": null,"));
-        QVERIFY(bytes.contains("\"home_score\": \"1\""));
-    }
-
-    void history_capsAt200_newestFirst()
+    void history_capsAt200_newestFirst_clearWritesEmptyArray()
     {
         HistoryStore store(historyFilePath());
-        for (int i = 0; i < 200; ++i)
-            store.add(prediction(QStringLiteral("p%1").arg(i)));
-        QCOMPARE(store.all().size(), 200);
-        store.add(prediction(QStringLiteral("newest")));
+        for (int i = 0; i <= 200; ++i)
+            store.add(prediction(QString::number(i)));
         const QJsonArray file = fileArray(historyFilePath());
         QCOMPARE(file.size(), 200);
-        QCOMPARE(file.first().toObject().value("match_label").toString(), QStringLiteral("newest"));
-        QCOMPARE(file.last().toObject().value("match_label").toString(), QStringLiteral("p1"));
+        QCOMPARE(file.first().toObject().value(u"match_label"_s).toString(), u"200"_s);
+        QCOMPARE(file.last().toObject().value(u"match_label"_s).toString(), u"1"_s);
+        store.clear();
+        QVERIFY(store.all().isEmpty());
+        QCOMPARE(fileArray(historyFilePath()).size(), 0);
     }
 
     void history_updateInPlace_byIdOrCreatedAt()
     {
         HistoryStore store(historyFilePath());
-        const Prediction a = prediction(QStringLiteral("a"));
-        Prediction b = prediction(QStringLiteral("b"));
+        const Prediction a = prediction(u"a"_s);
+        Prediction b = prediction(u"b"_s);
         store.add(a);
         store.add(b);
-        b.summary = QStringLiteral("reasoned");
+        b.summary = u"reasoned"_s;
         b.actual_home_score = 1;
-        b.actual_away_score = 0;
         store.update(b);
-        QCOMPARE(store.all().at(0).summary, QStringLiteral("reasoned"));
-        QCOMPARE(store.all().at(0).actual_home_score, 1);
+        QCOMPARE(store.all().at(0).summary, u"reasoned"_s);
         QCOMPARE(store.all().at(1).id, a.id);
-        QCOMPARE(fileArray(historyFilePath()).at(0).toObject().value("summary").toString(),
-                 QStringLiteral("reasoned"));
+        QCOMPARE(fileArray(historyFilePath()).at(0).toObject().value(u"summary"_s).toString(), u"reasoned"_s);
+
+        // An unknown prediction changes nothing, not even the file's time.
+        const QByteArray bytes = TestEnv::readFile(historyFilePath());
+        const QDateTime modified = QFileInfo(historyFilePath()).lastModified();
+        store.update(prediction(u"stranger"_s));
+        QCOMPARE(store.all().size(), 2);
+        QCOMPARE(TestEnv::readFile(historyFilePath()), bytes);
+        QCOMPARE(QFileInfo(historyFilePath()).lastModified(), modified);
 
         // An entry stored without an id is found through its creation time.
         TestEnv::writeFile(historyFilePath(), R"([
@@ -139,85 +135,55 @@ private slots:
         HistoryStore legacy(historyFilePath());
         Prediction old = legacy.all().at(0);
         QVERIFY(!old.id.isEmpty());
-        old.outcome = QStringLiteral("HOME");
+        old.outcome = u"HOME"_s;
         legacy.update(old);
         const QJsonArray file = fileArray(historyFilePath());
         QCOMPARE(file.size(), 2);
-        QCOMPARE(file.at(0).toObject().value("outcome").toString(), QStringLiteral("HOME"));
-        QCOMPARE(file.at(1).toObject().value("match_label").toString(), QStringLiteral("other"));
+        QCOMPARE(file.at(0).toObject().value(u"outcome"_s).toString(), u"HOME"_s);
+        QCOMPARE(file.at(1).toObject().value(u"match_label"_s).toString(), u"other"_s);
     }
 
-    void history_updateOfUnknownPrediction_changesNothing()
+    void history_unreadableFile_startsEmptyButKeepsACopy_data()
     {
-        HistoryStore store(historyFilePath());
-        store.add(prediction(QStringLiteral("a")));
-        const QDateTime before = modified(historyFilePath());
-        const QByteArray bytes = TestEnv::readFile(historyFilePath());
-        store.update(prediction(QStringLiteral("stranger")));
-        QCOMPARE(store.all().size(), 1);
-        QCOMPARE(TestEnv::readFile(historyFilePath()), bytes);
-        QCOMPARE(modified(historyFilePath()), before);
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("object instead of array") << QByteArray(R"({"not": "an array"})");
+        QTest::newRow("truncated") << QByteArray(R"([{"id": "a", "match_label": )");
     }
-
-    void history_clearWritesEmptyArray()
+    void history_unreadableFile_startsEmptyButKeepsACopy()
     {
-        HistoryStore store(historyFilePath());
-        store.add(prediction(QStringLiteral("a")));
-        store.clear();
-        QVERIFY(store.all().isEmpty());
-        QCOMPARE(TestEnv::readFile(historyFilePath()).trimmed(), QByteArray("[\n]"));
-    }
-
-    void history_objectInsteadOfArray_startsEmptyButKeepsACopy()
-    {
-        const QByteArray broken = R"({"not": "an array"})";
-        TestEnv::writeFile(historyFilePath(), broken);
-        HistoryStore store(historyFilePath());
-        QVERIFY(store.all().isEmpty());
-        store.add(prediction(QStringLiteral("fresh")));
-        QCOMPARE(fileArray(historyFilePath()).size(), 1);
-
-        const QStringList copies = dataDir().entryList({QStringLiteral("history.json.corrupt-*")});
-        QCOMPARE(copies.size(), 1);
-        QCOMPARE(TestEnv::readFile(dataDir().filePath(copies.first())), broken);
-    }
-
-    void history_truncatedFile_isPreservedAside()
-    {
-        HistoryStore store(historyFilePath());
-        store.add(prediction(QStringLiteral("a")));
-        QByteArray bytes = TestEnv::readFile(historyFilePath());
-        bytes.chop(bytes.size() / 2);
+        QFETCH(QByteArray, bytes);
         TestEnv::writeFile(historyFilePath(), bytes);
-        HistoryStore reopened(historyFilePath());
-        QVERIFY(reopened.all().isEmpty());
-        QCOMPARE(dataDir().entryList({QStringLiteral("history.json.corrupt-*")}).size(), 1);
+        HistoryStore store(historyFilePath());
+        QVERIFY(store.all().isEmpty());
+        store.add(prediction(u"fresh"_s));
+        QCOMPARE(fileArray(historyFilePath()).size(), 1);
+        const QStringList copies = corruptCopies(u"history.json"_s);
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(TestEnv::readFile(dataDir().filePath(copies.first())), bytes);
 
         // An empty file is simply a new store; nothing to keep.
         TestEnv::writeFile(favoritesFilePath(), "");
-        FavoritesStore favorites(favoritesFilePath());
-        QVERIFY(favorites.all().isEmpty());
-        QVERIFY(dataDir().entryList({QStringLiteral("favorites.json.corrupt-*")}).isEmpty());
+        QVERIFY(FavoritesStore(favoritesFilePath()).all().isEmpty());
+        QVERIFY(corruptCopies(u"favorites.json"_s).isEmpty());
     }
 
     void history_failedSave_keepsMemoryAndPreviousFile()
     {
         HistoryStore store(historyFilePath());
-        store.add(prediction(QStringLiteral("kept")));
-        const QByteArray before = TestEnv::readFile(historyFilePath());
-
-        // Put a folder where the rename must land: the write cannot succeed.
+        store.add(prediction(u"kept"_s));
         const QString path = historyFilePath();
-        QFile::rename(path, path + QStringLiteral(".real"));
-        QDir().mkpath(path + QStringLiteral("/blocker"));
-        store.add(prediction(QStringLiteral("lost at exit")));
+        const QByteArray before = TestEnv::readFile(path);
+        // Put a folder where the rename must land: the write cannot succeed.
+        QFile::rename(path, path + u".real"_s);
+        QDir().mkpath(path + u"/blocker"_s);
+        store.add(prediction(u"lost at exit"_s));
         QCOMPARE(store.all().size(), 2);
         QDir(path).removeRecursively();
-        QFile::rename(path + QStringLiteral(".real"), path);
+        QFile::rename(path + u".real"_s, path);
         QCOMPARE(TestEnv::readFile(path), before);
         QVERIFY(TestEnv::readFile(logFilePath()).contains("Could not save"));
         // No temporary files left behind.
-        QCOMPARE(dataDir().entryList(QDir::Files).filter(QStringLiteral("history")).size(), 1);
+        QCOMPARE(dataDir().entryList(QDir::Files).filter(u"history"_s).size(), 1);
     }
 };
 

@@ -5,7 +5,6 @@
 #include <exception>
 #include <functional>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 // The data clients are called on worker threads in the program; the tests
@@ -13,41 +12,24 @@
 // hands back its result or rethrows its exception on the test thread.
 template <typename Work> auto onWorker(Work work) -> decltype(work())
 {
-    using Result = decltype(work());
+    std::optional<decltype(work())> result;
     std::exception_ptr error;
-    if constexpr (std::is_void_v<Result>) {
-        QThread *thread = QThread::create([&] {
-            try {
-                work();
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        thread->start();
-        thread->wait();
-        delete thread;
-        if (error)
-            std::rethrow_exception(error);
-    } else {
-        std::optional<Result> result;
-        QThread *thread = QThread::create([&] {
-            try {
-                result.emplace(work());
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        thread->start();
-        thread->wait();
-        delete thread;
-        if (error)
-            std::rethrow_exception(error);
-        return std::move(*result);
-    }
+    QThread *thread = QThread::create([&] {
+        try {
+            result.emplace(work());
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    thread->start();
+    thread->wait();
+    delete thread;
+    if (error)
+        std::rethrow_exception(error);
+    return std::move(*result);
 }
 
-// Runs every piece of work on its own thread at the same time and waits for
-// all of them.
+// Runs every piece of work on its own thread at the same time and waits for all of them.
 inline void onWorkersAtOnce(const std::vector<std::function<void()>> &works)
 {
     std::vector<QThread *> threads;
