@@ -173,7 +173,7 @@ private slots:
     {
         Prediction p = Prediction::freshlyCreated();
         const QJsonObject o = p.toJson();
-        QCOMPARE(o.size(), 19);
+        QCOMPARE(o.size(), 24);
         QVERIFY(o.value("actual_home_score").isNull());
         QVERIFY(o.value("actual_away_score").isNull());
         QVERIFY(o.value("key_factors").isArray());
