@@ -107,6 +107,8 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
     confidenceValue->setFixedWidth(38);
     confidenceValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     confidenceRow->addWidget(confidenceValue);
+    if (priced)
+        confidenceRow->addSpacing(MarketColumnWidth + confidenceRow->spacing());
     mainLayout->addLayout(confidenceRow);
 
     actionRow = new QHBoxLayout;
@@ -200,7 +202,7 @@ void PredictionCard::addProbabilityRow(const QString &name, int percent, const Q
     if (market) {
         auto *marketValue = new QLabel(QStringLiteral("%1%").arg(*market, 0, 'f', 1), this);
         marketValue->setObjectName(QStringLiteral("Muted"));
-        marketValue->setProperty("role", objectName + QStringLiteral("Market"));
+        marketValue->setProperty("role", QString(objectName + QStringLiteral("Market")));
         marketValue->setFixedWidth(MarketColumnWidth);
         marketValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row->addWidget(marketValue);

@@ -185,7 +185,7 @@ void AccuracyDashboard::rebuildScores(const ScoreReport &report)
             threeDecimals(score.value), -1, QString(),
             QStringLiteral("%1 · base rate %2").arg(QLatin1String(score.name), threeDecimals(score.baseline)),
             score.value < score.baseline ? color : QString());
-        box->setProperty("role", QStringLiteral("Score ") + QLatin1String(score.name));
+        box->setProperty("role", QString(QStringLiteral("Score ") + QLatin1String(score.name)));
         m_scoreTiles->addWidget(box);
     }
     m_scoreTiles->addStretch(1);
