@@ -9,7 +9,8 @@
 
 Written from the definitions, not from the C++ code, so that the two can check
 each other: RPS = ((p0-y0)^2 + (p0+p1-y0-y1)^2) / 2, Brier = sum (pi-yi)^2,
-log loss = -ln(max(p_o, 0.001)), a hit when the most likely outcome happened.
+log loss = -ln(max(p_o, 0.001)), a hit when the most likely outcome happened
+(the first of home, draw, away on a tie); negative percentages count as 0.
 Only calls made before kick-off ("pre" or no state) are scored.
 """
 import json
@@ -29,6 +30,7 @@ def outcome(p):
 
 
 def norm(values):
+    values = [max(v, 0) for v in values]
     s = sum(values)
     return [v / s for v in values] if s > 0 else None
 

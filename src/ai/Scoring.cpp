@@ -62,6 +62,10 @@ std::optional<Probabilities> marketOf(const Prediction &p)
 
 std::optional<Probabilities> normalised(double home, double draw, double away)
 {
+    // A model that writes -5% means "no chance", not a negative one.
+    home = std::max(home, 0.0);
+    draw = std::max(draw, 0.0);
+    away = std::max(away, 0.0);
     const double sum = home + draw + away;
     if (!(sum > 0.0))
         return std::nullopt;
@@ -129,11 +133,13 @@ ScoreReport scorePredictions(const QList<Prediction> &predictions)
         const std::optional<QString> actual = prediction.actualOutcome();
         if (!actual)
             continue;
-        const double sum = double(prediction.home_win_pct) + prediction.draw_pct + prediction.away_win_pct;
         const std::optional<Probabilities> p =
             normalised(prediction.home_win_pct, prediction.draw_pct, prediction.away_win_pct);
         if (!p)
             continue;
+        const int raw[] = {std::max(prediction.home_win_pct, 0), std::max(prediction.draw_pct, 0),
+                           std::max(prediction.away_win_pct, 0)};
+        const double sum = double(raw[0]) + raw[1] + raw[2];
         const int outcome = outcomeIndex(*actual);
         if (!prediction.madeBeforeKickoff()) {
             inPlay.add(*p, outcome);
@@ -147,7 +153,6 @@ ScoreReport scorePredictions(const QList<Prediction> &predictions)
 
         // Percentages from the raw figures rather than from p, so that a
         // forecast of exactly 30% lands in the 30-40 bin and not in 20-30.
-        const int raw[] = {prediction.home_win_pct, prediction.draw_pct, prediction.away_win_pct};
         for (int i = 0; i < 3; ++i) {
             const double pct = 100.0 * raw[i] / sum;
             Bin &bin = bins[size_t(std::clamp(int(pct / 10.0), 0, CalibrationBins - 1))];
@@ -155,7 +160,7 @@ ScoreReport scorePredictions(const QList<Prediction> &predictions)
             bin.pctSum += pct;
             bin.happened += i == outcome ? 1 : 0;
         }
-        drawPctSum += 100.0 * prediction.draw_pct / sum;
+        drawPctSum += 100.0 * raw[Draw] / sum;
 
         if (const std::optional<Probabilities> m = marketOf(prediction)) {
             market.add(*m, outcome);

@@ -55,6 +55,8 @@ private slots:
             << QList<double>{25, 15, 10} << int(AwayWin) << 0.445 << 0.98 << 1.609438 << false;
         QTest::newRow("certain and wrong: log loss floored at 0.001")
             << QList<double>{100, 0, 0} << int(AwayWin) << 1.0 << 2.0 << 6.907755 << false;
+        QTest::newRow("a negative figure counts as no chance")
+            << QList<double>{-5, 50, 50} << int(Draw) << 0.125 << 0.5 << 0.693147 << true;
         QTest::newRow("uniform, draw; a tie goes to the first outcome")
             << QList<double>{1, 1, 1} << int(Draw) << 0.111111 << 0.666667 << 1.098612 << false;
     }
@@ -93,16 +95,15 @@ private slots:
 
     void report_scoresPreMatchCallsAgainstBaselinesAndMarket()
     {
-        Prediction old; // a record from before kick-off states and prices were kept
-        old.home_win_pct = 50;
-        old.draw_pct = 30;
-        old.away_win_pct = 20;
-        old.actual_home_score = 0;
-        old.actual_away_score = 0;
         const QList<Prediction> history = {
             called({50, 30, 20}, 2, 0, "pre", std::array<double, 3>{60, 25, 15}),
             called({50, 30, 20}, 1, 1, "pre", std::array<double, 3>{40, 30, 30}),
-            Prediction::fromJson(old.toJson()),
+            // A record from before kick-off states and prices were kept.
+            Prediction::fromJson(QJsonObject{{"home_win_pct", 50},
+                                             {"draw_pct", 30},
+                                             {"away_win_pct", 20},
+                                             {"actual_home_score", 0},
+                                             {"actual_away_score", 0}}),
             called({70, 20, 10}, 1, 0, "in", std::array<double, 3>{90, 8, 2}), // apart
             called({0, 0, 0}, 1, 0),                                           // nothing to score
             called({50, 30, 20}, -1, -1),                                      // not checked yet
@@ -139,17 +140,6 @@ private slots:
 
         QCOMPARE(r.inPlay.n, 1);
         QVERIFY(near(r.inPlay.hitRate, 1.0));
-    }
-
-    void report_withNothingScored_isEmpty()
-    {
-        const ScoreReport r =
-            scorePredictions({called({50, 30, 20}, -1, -1), called({60, 20, 20}, 1, 0, "in")});
-        QCOMPARE(r.model.n, 0);
-        QCOMPARE(r.market.market.n, 0);
-        QVERIFY(r.market.verdict.isEmpty());
-        QVERIFY(!r.market.z.has_value());
-        QCOMPARE(r.inPlay.n, 1);
     }
 };
 

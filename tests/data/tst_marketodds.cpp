@@ -1,10 +1,8 @@
 #include "EspnFixtures.h"
-#include "Worker.h"
 
 #include "ai/Prompts.h"
 #include "data/EspnApi.h"
 #include "data/MarketOdds.h"
-#include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
@@ -122,33 +120,6 @@ private slots:
         QCOMPARE(back.market_away_pct.value_or(-1), 18.3);
         QCOMPARE(back.kickoff_state, QStringLiteral("pre"));
         QVERIFY(back.madeBeforeKickoff());
-
-        // A record from before the snapshot was kept: no market, not in play.
-        const Prediction old =
-            Prediction::fromJson(QJsonObject{{"home_win_pct", 50}, {"market_home_pct", "59"}});
-        QVERIFY(!old.market_home_pct && !old.market_draw_pct && !old.market_away_pct);
-        QVERIFY(old.kickoff_state.isEmpty() && old.madeBeforeKickoff());
-        QVERIFY(old.toJson().value("market_home_pct").isNull());
-    }
-
-    void lookupEvent_takesTheSummarysTopLevelOdds()
-    {
-        StubServer stub;
-        qputenv("TOLVO_ESPN_HOST", stub.baseUrl().toUtf8());
-        QFile file(QStringLiteral(TOLVO_TEST_DATA_DIR "/espn/summary-milan.json"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QJsonObject summary = QJsonDocument::fromJson(file.readAll()).object();
-        summary.insert("odds", oddsShapes().value("summary_nested_values"));
-        stub.route(QStringLiteral("/apis/site/v2/sports/soccer/all/summary"),
-                   StubResponse::json(QJsonDocument(summary).toJson(QJsonDocument::Compact)));
-
-        EspnApi api;
-        const std::optional<Match> match =
-            onWorker([&] { return api.lookupEvent(QStringLiteral("554204")); });
-        qunsetenv("TOLVO_ESPN_HOST");
-        QVERIFY(match && match->market);
-        QCOMPARE(match->market->provider, QStringLiteral("Bet 365"));
-        QCOMPARE(qRound(match->market->home_pct * 10), 955);
     }
 };
 

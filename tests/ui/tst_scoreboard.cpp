@@ -8,8 +8,6 @@
 #include <QLabel>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 
 Prediction checkedCall(int homeGoals, int awayGoals, const QString &kickoff, double marketHome,
@@ -44,25 +42,12 @@ class TestScoreboard : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<AppContext> context;
-
 private slots:
-    void init()
-    {
-        env = std::make_unique<TestEnv>();
-        context = std::make_unique<AppContext>(RelayConfig{});
-    }
-    void cleanup()
-    {
-        context.reset();
-        env.reset();
-    }
-
     void dashboard_showsScoresBaseRateMarketAndChart()
     {
-        AccuracyDashboard dashboard(context.get());
+        TestEnv env;
+        AppContext context{RelayConfig{}};
+        AccuracyDashboard dashboard(&context);
         dashboard.resize(900, 500);
         dashboard.show();
         dashboard.updateStats(computeStats({checkedCall(2, 0, "pre", 60, 25), checkedCall(1, 1, "", 40, 30),

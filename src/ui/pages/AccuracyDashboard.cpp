@@ -161,10 +161,11 @@ void AccuracyDashboard::rebuildScores(const ScoreReport &report)
     clearLayout(m_scoreTiles);
     m_scoring->setVisible(report.model.n > 0);
     m_inPlay->setVisible(report.inPlay.n > 0);
-    m_inPlay->setText(QStringLiteral("%1 call%2 made in play, not scored (%3% most likely outcome right)")
-                          .arg(report.inPlay.n)
-                          .arg(plural(report.inPlay.n))
-                          .arg(qRound(report.inPlay.hitRate * 100.0)));
+    m_inPlay->setText(
+        QStringLiteral("%1 call%2 made in play, left out of these scores: %3% had the result as most likely")
+            .arg(report.inPlay.n)
+            .arg(plural(report.inPlay.n))
+            .arg(qRound(report.inPlay.hitRate * 100.0)));
     if (report.model.n == 0)
         return;
 
@@ -180,11 +181,11 @@ void AccuracyDashboard::rebuildScores(const ScoreReport &report)
                   {"Brier", model.brier, base.brier},
                   {"log loss", model.logLoss, base.logLoss}};
     for (const auto &score : scores) {
-        // The accent marks a score that beats the base rate.
+        // Red when the model does no better than always calling the base rate.
         QWidget *box = tile(
             threeDecimals(score.value), -1, QString(),
             QStringLiteral("%1 · base rate %2").arg(QLatin1String(score.name), threeDecimals(score.baseline)),
-            score.value < score.baseline ? color : QString());
+            score.value < score.baseline ? color : QStringLiteral("#E5484D"));
         box->setProperty("role", QString(QStringLiteral("Score ") + QLatin1String(score.name)));
         m_scoreTiles->addWidget(box);
     }
