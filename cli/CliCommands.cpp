@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliOutput.h"
+#include "CliScoring.h"
 
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
@@ -464,14 +465,18 @@ private:
                 leagues.append(QJsonObject{{QStringLiteral("league"), r.league},
                                            {QStringLiteral("correct"), r.correct},
                                            {QStringLiteral("checked"), r.checked}});
-            printJson(QJsonObject{{QStringLiteral("total"), s.total},
-                                  {QStringLiteral("checked"), s.checked},
-                                  {QStringLiteral("correct"), s.correct},
-                                  {QStringLiteral("currentStreak"), s.currentStreak},
-                                  {QStringLiteral("bestStreak"), s.bestStreak},
-                                  {QStringLiteral("confidentChecked"), s.confidentChecked},
-                                  {QStringLiteral("confidentCorrect"), s.confidentCorrect},
-                                  {QStringLiteral("leagues"), leagues}});
+            QJsonObject reply{{QStringLiteral("total"), s.total},
+                              {QStringLiteral("checked"), s.checked},
+                              {QStringLiteral("correct"), s.correct},
+                              {QStringLiteral("currentStreak"), s.currentStreak},
+                              {QStringLiteral("bestStreak"), s.bestStreak},
+                              {QStringLiteral("confidentChecked"), s.confidentChecked},
+                              {QStringLiteral("confidentCorrect"), s.confidentCorrect},
+                              {QStringLiteral("leagues"), leagues}};
+            const QJsonObject scoring = scoringJson(s.scoring);
+            for (auto it = scoring.begin(); it != scoring.end(); ++it)
+                reply.insert(it.key(), it.value());
+            printJson(reply);
             return;
         }
         auto percent = [](int part, int whole) {
@@ -492,6 +497,8 @@ private:
                         .arg(s.confidentChecked)
                         .arg(CONFIDENT_THRESHOLD);
         printOut(text);
+        if (s.checked > 0)
+            printOut(QLatin1Char('\n') + scoringText(s.scoring));
         if (!s.leagues.isEmpty()) {
             QList<QStringList> rows;
             for (const LeagueRecord &r : s.leagues)

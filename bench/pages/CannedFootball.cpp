@@ -162,10 +162,19 @@ QJsonObject CannedFootball::event(const QString &id, const Club &home, const Clu
     };
     const QJsonObject status{
         {"type", QJsonObject{{"state", state}, {"completed", state == "post"}, {"shortDetail", detail}}}};
-    const QJsonObject comp{
+    QJsonObject comp{
         {"competitors", QJsonArray{competitor("home", home, homeGoals), competitor("away", away, awayGoals)}},
         {"status", status},
         {"venue", QJsonObject{{"fullName", home.ground}}}};
+    // Fixtures still to play carry a bookmaker's prices, as ESPN's do.
+    if (state == QLatin1String("pre")) {
+        auto price = [](const char *text) { return QJsonObject{{"close", QJsonObject{{"odds", text}}}}; };
+        comp.insert("odds",
+                    QJsonArray{QJsonObject{{"provider", QJsonObject{{"id", "100"}, {"name", "DraftKings"}}},
+                                           {"moneyline", QJsonObject{{"home", price("-160")},
+                                                                     {"draw", price("+330")},
+                                                                     {"away", price("+425")}}}}});
+    }
     return {{"id", id},
             {"date", QString(kickOff.toString(QStringLiteral("yyyy-MM-ddTHH:mm")) + QLatin1Char('Z'))},
             {"competitions", QJsonArray{comp}}};

@@ -26,6 +26,7 @@ AccuracyStats computeStats(const QList<Prediction> &predictions)
 {
     AccuracyStats stats;
     stats.total = int(predictions.size());
+    stats.scoring = scorePredictions(predictions);
 
     QList<Checked> checked;
     for (const Prediction &p : predictions) {

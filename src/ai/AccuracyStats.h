@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/Scoring.h"
 #include "model/Prediction.h"
 
 #include <QList>
@@ -28,6 +29,8 @@ struct AccuracyStats
     int confidentCorrect = 0;
     // Most checked first, then the more accurate; ties by league name.
     QList<LeagueRecord> leagues;
+    // The probabilities scored against the base rate and the bookmakers.
+    ScoreReport scoring;
 };
 
 // Pure; the predictions may come in any order (streaks follow created_at).

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QStringList>
 
+#include <cmath>
+
 // One source line per prompt line, so the text reads as the model reads it.
 // clang-format off
 const QString QUICK_SYSTEM_PROMPT_BASE = QStringLiteral(
@@ -174,6 +176,16 @@ Prediction predictionFromQuickReply(const Match &match, const QJsonObject &reply
     p.home_team = match.home_team;
     p.away_team = match.away_team;
     p.cost_gbp = cost;
+    // Taken now: ESPN drops the prices at full time, and a call made after
+    // kick-off must not be scored as if it had been made before.
+    p.kickoff_state = match.state;
+    if (match.market) {
+        auto oneDecimal = [](double pct) { return std::round(pct * 10.0) / 10.0; };
+        p.market_home_pct = oneDecimal(match.market->home_pct);
+        p.market_draw_pct = oneDecimal(match.market->draw_pct);
+        p.market_away_pct = oneDecimal(match.market->away_pct);
+        p.market_provider = match.market->provider;
+    }
     return p;
 }
 

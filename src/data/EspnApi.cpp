@@ -1,4 +1,5 @@
 #include "EspnApi.h"
+#include "MarketOdds.h"
 
 #include "EspnMapping.h"
 
@@ -243,7 +244,12 @@ std::optional<Match> EspnApi::lookupEvent(const QString &eventId, bool bypassCac
     event.insert(QLatin1String("id"), eventId);
     event.insert(QLatin1String("date"), competitions.first().toObject().value(QLatin1String("date")));
     event.insert(QLatin1String("competitions"), competitions);
-    return eventToMatch(event, espn::leagueName(header.value(QLatin1String("league")).toObject()));
+    std::optional<Match> match =
+        eventToMatch(event, espn::leagueName(header.value(QLatin1String("league")).toObject()));
+    // A summary carries its prices beside the header, not in the competition.
+    if (match && !match->market)
+        match->market = espn::marketFromOdds(reply.value(QLatin1String("odds")));
+    return match;
 }
 
 bool EspnApi::teamLeagueContains(const QString &teamId) const

@@ -2,6 +2,7 @@
 
 #include "EspnMapping.h"
 #include "EspnApi.h"
+#include "MarketOdds.h"
 
 #include "app/League.h"
 
@@ -215,6 +216,7 @@ std::optional<Match> EspnApi::eventToMatch(const QJsonObject &event, const QStri
         m.home_score = scoreOf(*home);
         m.away_score = scoreOf(*away);
     }
+    m.market = espn::marketFromOdds(comp.value(QLatin1String("odds")));
     return m;
 }
 

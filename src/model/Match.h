@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MarketSnapshot.h"
+
 #include <QJsonObject>
 #include <QString>
 
@@ -26,6 +28,10 @@ struct Match
     QString away_score;
     QString state; // "pre", "in", "post" as the provider reports it
     QString status_detail;
+    // The bookmakers' chances as the last scoreboard or summary gave them.
+    // Never written to favorites.json: a price is only worth keeping as a
+    // snapshot taken when a call is made, and ESPN drops it at full time.
+    std::optional<MarketSnapshot> market;
 
     // Both scores as whole numbers, or nothing while either is missing or
     // not a number (not started, postponed, not known).

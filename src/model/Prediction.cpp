@@ -6,11 +6,26 @@
 #include <QJsonArray>
 #include <QUuid>
 
+#include <cmath>
+
 namespace {
 
 QJsonValue actualScoreValue(int score)
 {
     return score < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(score);
+}
+
+// Percentages with one decimal, as the bookmakers' chances are shown.
+QJsonValue marketValue(const std::optional<double> &pct)
+{
+    return pct ? QJsonValue(std::round(*pct * 10.0) / 10.0) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> readMarket(const QJsonValue &v)
+{
+    if (!v.isDouble())
+        return std::nullopt;
+    return v.toDouble();
 }
 
 int readActualScore(const QJsonValue &v)
@@ -47,7 +62,12 @@ QJsonObject Prediction::toJson() const
                        {QStringLiteral("away_team"), away_team},
                        {QStringLiteral("actual_home_score"), actualScoreValue(actual_home_score)},
                        {QStringLiteral("actual_away_score"), actualScoreValue(actual_away_score)},
-                       {QStringLiteral("cost_gbp"), cost_gbp}};
+                       {QStringLiteral("cost_gbp"), cost_gbp},
+                       {QStringLiteral("market_home_pct"), marketValue(market_home_pct)},
+                       {QStringLiteral("market_draw_pct"), marketValue(market_draw_pct)},
+                       {QStringLiteral("market_away_pct"), marketValue(market_away_pct)},
+                       {QStringLiteral("market_provider"), market_provider},
+                       {QStringLiteral("kickoff_state"), kickoff_state}};
 }
 
 Prediction Prediction::fromJson(const QJsonObject &o)
@@ -75,6 +95,11 @@ Prediction Prediction::fromJson(const QJsonObject &o)
     p.actual_home_score = readActualScore(o.value(QLatin1String("actual_home_score")));
     p.actual_away_score = readActualScore(o.value(QLatin1String("actual_away_score")));
     p.cost_gbp = o.value(QLatin1String("cost_gbp")).toDouble(0.0);
+    p.market_home_pct = readMarket(o.value(QLatin1String("market_home_pct")));
+    p.market_draw_pct = readMarket(o.value(QLatin1String("market_draw_pct")));
+    p.market_away_pct = readMarket(o.value(QLatin1String("market_away_pct")));
+    p.market_provider = jsonText(o, "market_provider");
+    p.kickoff_state = jsonText(o, "kickoff_state");
     return p;
 }
 
@@ -102,4 +127,9 @@ std::optional<bool> Prediction::wasCorrect() const
     if (!actual)
         return std::nullopt;
     return *actual == outcome;
+}
+
+bool Prediction::madeBeforeKickoff() const
+{
+    return kickoff_state.isEmpty() || kickoff_state == QLatin1String("pre");
 }

@@ -28,6 +28,15 @@ struct Prediction
     int actual_home_score = -1; // -1 until the result is known
     int actual_away_score = -1;
     double cost_gbp = 0.0;
+    // The bookmakers' chances when the call was made (percent, one decimal,
+    // margin removed); none when ESPN carried no prices for the fixture.
+    std::optional<double> market_home_pct;
+    std::optional<double> market_draw_pct;
+    std::optional<double> market_away_pct;
+    QString market_provider;
+    // The match's state when the call was made: "pre", "in", or empty when
+    // unknown (records made before it was kept).
+    QString kickoff_state;
 
     QJsonObject toJson() const;
     static Prediction fromJson(const QJsonObject &object);
@@ -39,6 +48,10 @@ struct Prediction
     std::optional<QString> actualOutcome() const;
     // Whether the call matched the result, once both actual scores are known.
     std::optional<bool> wasCorrect() const;
+
+    // Whether the call was made before kick-off, as far as is known: only
+    // these are scored against the bookmakers and the base rate.
+    bool madeBeforeKickoff() const;
 
     static QString newId();
 };

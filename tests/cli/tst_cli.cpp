@@ -317,6 +317,52 @@ private slots:
                  text.out.constData());
     }
 
+    void stats_scoresTheProbabilities_besideBaselinesAndMarket()
+    {
+        const Run empty = cli({QStringLiteral("stats"), QStringLiteral("--json")});
+        const QJsonObject none = empty.json().toObject();
+        QVERIFY(none.value("scoring").toObject().value("rps").isNull());
+        QVERIFY(none.value("baselines").toObject().value("market").toObject().value("verdict").isNull());
+
+        HistoryStore store(historyFilePath());
+        // Model 50/30/20 each time; the bookmakers' home and draw figures vary.
+        for (const auto &[home, away, kickoff, marketHome, marketDraw] :
+             {std::make_tuple(2, 0, "pre", 60.0, 25.0), std::make_tuple(1, 1, "", 40.0, 30.0),
+              std::make_tuple(0, 1, "in", 40.0, 30.0)}) {
+            Prediction p;
+            p.home_win_pct = 50;
+            p.draw_pct = 30;
+            p.away_win_pct = 20;
+            p.actual_home_score = home;
+            p.actual_away_score = away;
+            p.kickoff_state = QString::fromLatin1(kickoff);
+            p.market_home_pct = marketHome;
+            p.market_draw_pct = marketDraw;
+            p.market_away_pct = 100 - marketHome - marketDraw;
+            store.add(p);
+        }
+        const QJsonObject s = cli({QStringLiteral("stats"), QStringLiteral("--json")}).json().toObject();
+        QCOMPARE(s.value("checked").toInt(), 3); // the hit-rate figures still count every call
+        QCOMPARE(s.value("scoring").toObject().value("n").toInt(), 2);
+        const QJsonObject market = s.value("baselines").toObject().value("market").toObject();
+        QCOMPARE(market.value("n").toInt(), 2);
+        QVERIFY(market.value("z").isDouble());
+        QCOMPARE(market.value("verdict").toString(), QStringLiteral("behind the market"));
+        const QJsonArray calibration = s.value("calibration").toArray();
+        QCOMPARE(calibration.size(), 10);
+        QCOMPARE(calibration.at(9).toObject().value("to").toInt(), 100);
+        QVERIFY(calibration.at(9).toObject().value("mean_pct").isNull());
+        QCOMPARE(s.value("draws").toObject().value("observed_pct").toDouble(), 50.0);
+        QCOMPARE(s.value("in_play").toObject().value("n").toInt(), 1);
+
+        const QString text = QString::fromUtf8(cli({QStringLiteral("stats")}).out);
+        QVERIFY2(text.contains(QStringLiteral("RPS / Brier / log loss: 0.145 / 0.580 / 0.949 on 2 (base rate "
+                                              "0.165 / 0.638 / 1.062)")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QString::fromUtf8("Versus the bookmakers: RPS 0.145 vs 0.108 on 2 matches "
+                                                "\xE2\x80\x94 behind the market")));
+    }
+
     void failures_exitOneWithTheirMessage()
     {
         const Run finished =

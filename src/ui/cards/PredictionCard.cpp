@@ -84,9 +84,16 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
     scoreLabel->setAlignment(Qt::AlignCenter);
     mainLayout->addWidget(scoreLabel);
 
-    addProbabilityRow(QStringLiteral("Home"), prediction.home_win_pct, QStringLiteral("HomeProbability"));
-    addProbabilityRow(QStringLiteral("Draw"), prediction.draw_pct, QStringLiteral("DrawProbability"));
-    addProbabilityRow(QStringLiteral("Away"), prediction.away_win_pct, QStringLiteral("AwayProbability"));
+    const bool priced =
+        prediction.market_home_pct && prediction.market_draw_pct && prediction.market_away_pct;
+    if (priced)
+        addMarketHeader();
+    addProbabilityRow(QStringLiteral("Home"), prediction.home_win_pct, QStringLiteral("HomeProbability"),
+                      priced ? prediction.market_home_pct : std::nullopt);
+    addProbabilityRow(QStringLiteral("Draw"), prediction.draw_pct, QStringLiteral("DrawProbability"),
+                      priced ? prediction.market_draw_pct : std::nullopt);
+    addProbabilityRow(QStringLiteral("Away"), prediction.away_win_pct, QStringLiteral("AwayProbability"),
+                      priced ? prediction.market_away_pct : std::nullopt);
 
     auto *confidenceRow = new QHBoxLayout;
     confidenceRow->setSpacing(10);
@@ -100,6 +107,8 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
     confidenceValue->setFixedWidth(38);
     confidenceValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     confidenceRow->addWidget(confidenceValue);
+    if (priced)
+        confidenceRow->addSpacing(MarketColumnWidth + confidenceRow->spacing());
     mainLayout->addLayout(confidenceRow);
 
     actionRow = new QHBoxLayout;
@@ -149,7 +158,33 @@ QString PredictionCard::outcomeLabel(const QString &outcome)
     return labels.value(outcome, outcome);
 }
 
-void PredictionCard::addProbabilityRow(const QString &name, int percent, const QString &objectName)
+void PredictionCard::addMarketHeader()
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addStretch(1);
+    auto caption = [this](const QString &text, int width) {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(QStringLiteral("Muted"));
+        label->setStyleSheet(QStringLiteral("font-size: 10px; font-weight: 700;"));
+        label->setFixedWidth(width);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+    row->addWidget(caption(QStringLiteral("AI"), 38));
+    QLabel *market = caption(QStringLiteral("Market"), MarketColumnWidth);
+    market->setProperty("role", QStringLiteral("MarketCaption"));
+    // The bookmaker's name comes from the data service: plain text only.
+    market->setToolTip(
+        QStringLiteral("The bookmakers' chances when the call was made, margin removed (%1)")
+            .arg(prediction.market_provider.isEmpty() ? QStringLiteral("ESPN") : prediction.market_provider)
+            .toHtmlEscaped());
+    row->addWidget(market);
+    mainLayout->addLayout(row);
+}
+
+void PredictionCard::addProbabilityRow(const QString &name, int percent, const QString &objectName,
+                                       std::optional<double> market)
 {
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
@@ -164,6 +199,14 @@ void PredictionCard::addProbabilityRow(const QString &name, int percent, const Q
     value->setFixedWidth(38);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     row->addWidget(value);
+    if (market) {
+        auto *marketValue = new QLabel(QStringLiteral("%1%").arg(*market, 0, 'f', 1), this);
+        marketValue->setObjectName(QStringLiteral("Muted"));
+        marketValue->setProperty("role", QString(objectName + QStringLiteral("Market")));
+        marketValue->setFixedWidth(MarketColumnWidth);
+        marketValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        row->addWidget(marketValue);
+    }
     mainLayout->addLayout(row);
 }
 

@@ -52,6 +52,13 @@ signals:
     void reasoningRequested();
 
 private:
-    void addProbabilityRow(const QString &name, int percent, const QString &objectName);
+    // The column captions over the AI's and the bookmakers' percentages.
+    void addMarketHeader();
+    // A name, a bar and the AI's percentage; the bookmakers' beside it when
+    // there is a market snapshot.
+    void addProbabilityRow(const QString &name, int percent, const QString &objectName,
+                           std::optional<double> market);
+
+    static constexpr int MarketColumnWidth = 50;
     QLabel *insertReasoningLabel(const QString &text);
 };

@@ -1,4 +1,5 @@
 #include "AccuracyDashboard.h"
+#include "ReliabilityChart.h"
 
 #include "ai/AccuracyStats.h"
 #include "ui/app/AppContext.h"
@@ -25,6 +26,22 @@ int percentOf(int part, int whole)
     return whole > 0 ? int(std::lround(double(part) * 100.0 / double(whole))) : 0;
 }
 
+QString threeDecimals(double value)
+{
+    return QString::number(value, 'f', 3);
+}
+
+QLabel *mutedLabel(const QString &role, int pixels, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("Muted"));
+    label->setProperty("role", role);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("font-size: %1px;").arg(pixels));
+    return label;
+}
+
 QString plural(int n)
 {
     return n == 1 ? QString() : QStringLiteral("s");
@@ -39,8 +56,8 @@ AccuracyDashboard::AccuracyDashboard(AppContext *context, QWidget *parent)
     setObjectName(QStringLiteral("Card"));
     // Labels and plain containers would otherwise paint the page colour over
     // the card's surface.
-    setStyleSheet(QStringLiteral("QLabel, QWidget#DashboardContent, QWidget#StatTile "
-                                 "{ background-color: transparent; }"));
+    setStyleSheet(QStringLiteral("QLabel, QWidget#DashboardContent, QWidget#StatTile, "
+                                 "QWidget#DashboardScoring { background-color: transparent; }"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 14, 18, 16);
@@ -81,6 +98,36 @@ AccuracyDashboard::AccuracyDashboard(AppContext *context, QWidget *parent)
     m_tiles->setObjectName(QStringLiteral("TileRow"));
     m_tiles->setSpacing(10);
     contentLayout->addLayout(m_tiles);
+
+    m_scoring = new QWidget(m_content);
+    m_scoring->setObjectName(QStringLiteral("DashboardScoring"));
+    auto *scoringLayout = new QHBoxLayout(m_scoring);
+    scoringLayout->setContentsMargins(0, 0, 0, 0);
+    scoringLayout->setSpacing(18);
+    auto *scoreColumn = new QVBoxLayout;
+    scoreColumn->setSpacing(6);
+    QLabel *scoresCaption = mutedLabel(QStringLiteral("ScoresCaption"), 11, m_scoring);
+    scoresCaption->setText(QStringLiteral("RPS / Brier / log loss · lower is better; the base rate is "
+                                          "always calling 46% home, 26% draw, 28% away"));
+    scoreColumn->addWidget(scoresCaption);
+    m_scoreTiles = new QHBoxLayout;
+    m_scoreTiles->setSpacing(10);
+    scoreColumn->addLayout(m_scoreTiles);
+    m_market = new QLabel(m_scoring);
+    m_market->setProperty("role", QStringLiteral("MarketComparison"));
+    m_market->setTextFormat(Qt::PlainText);
+    m_market->setWordWrap(true);
+    m_market->setStyleSheet(QStringLiteral("font-size: 12px; font-weight: 600;"));
+    scoreColumn->addWidget(m_market);
+    m_draws = mutedLabel(QStringLiteral("DrawCheck"), 11, m_scoring);
+    scoreColumn->addWidget(m_draws);
+    m_inPlay = mutedLabel(QStringLiteral("InPlayCount"), 11, m_scoring);
+    scoreColumn->addWidget(m_inPlay);
+    scoreColumn->addStretch(1);
+    scoringLayout->addLayout(scoreColumn, 1);
+    m_chart = new ReliabilityChart(m_scoring);
+    scoringLayout->addWidget(m_chart, 0, Qt::AlignTop);
+    contentLayout->addWidget(m_scoring);
     m_leagues = new QGridLayout;
     m_leagues->setObjectName(QStringLiteral("LeagueTable"));
     m_leagues->setHorizontalSpacing(12);
@@ -105,7 +152,59 @@ void AccuracyDashboard::updateStats(const AccuracyStats &stats)
     m_content->show();
     m_subtitle->setText(QStringLiteral("%1 made · %2 checked").arg(stats.total).arg(stats.checked));
     rebuildTiles(stats);
+    rebuildScores(stats.scoring);
     rebuildLeagues(stats);
+}
+
+void AccuracyDashboard::rebuildScores(const ScoreReport &report)
+{
+    clearLayout(m_scoreTiles);
+    m_scoring->setVisible(report.model.n > 0);
+    m_inPlay->setVisible(report.inPlay.n > 0);
+    m_inPlay->setText(
+        QStringLiteral("%1 call%2 made in play, left out of these scores: %3% had the result as most likely")
+            .arg(report.inPlay.n)
+            .arg(plural(report.inPlay.n))
+            .arg(qRound(report.inPlay.hitRate * 100.0)));
+    if (report.model.n == 0)
+        return;
+
+    const ForecastScores &model = report.model;
+    const ForecastScores &base = report.baseRate;
+    const QString color = accent();
+    const struct
+    {
+        const char *name;
+        double value;
+        double baseline;
+    } scores[] = {{"RPS", model.rps, base.rps},
+                  {"Brier", model.brier, base.brier},
+                  {"log loss", model.logLoss, base.logLoss}};
+    for (const auto &score : scores) {
+        // Red when the model does no better than always calling the base rate.
+        QWidget *box = tile(
+            threeDecimals(score.value), -1, QString(),
+            QStringLiteral("%1 · base rate %2").arg(QLatin1String(score.name), threeDecimals(score.baseline)),
+            score.value < score.baseline ? color : QStringLiteral("#E5484D"));
+        box->setProperty("role", QString(QStringLiteral("Score ") + QLatin1String(score.name)));
+        m_scoreTiles->addWidget(box);
+    }
+    m_scoreTiles->addStretch(1);
+
+    const MarketComparison &market = report.market;
+    m_market->setVisible(market.market.n > 0);
+    m_market->setText(QStringLiteral("Versus the bookmakers: RPS %1 vs %2 on %3 match%4 — %5")
+                          .arg(threeDecimals(market.modelRps), threeDecimals(market.market.rps))
+                          .arg(market.market.n)
+                          .arg(market.market.n == 1 ? QString() : QStringLiteral("es"))
+                          .arg(market.verdict));
+    m_draws->setText(QStringLiteral("Draws: the AI gave them %1% on average; %2% of matches were drawn")
+                         .arg(qRound(report.meanPredictedDrawPct))
+                         .arg(qRound(report.observedDrawPct)));
+
+    const ThemePalette &palette = paletteFor(m_context->settings.theme);
+    m_chart->setColors(QColor(color), QColor(palette.text), QColor(palette.textDim));
+    m_chart->setBins(report.calibration);
 }
 
 void AccuracyDashboard::rebuildTiles(const AccuracyStats &stats)

@@ -8,7 +8,9 @@ class QGridLayout;
 class QHBoxLayout;
 class QLabel;
 class QLayout;
+class ReliabilityChart;
 struct AccuracyStats;
+struct ScoreReport;
 
 // The "AI Track Record" card at the head of the history page: animated
 // number tiles (accuracy, correct calls, streaks, confident calls) and the
@@ -29,6 +31,9 @@ public:
 private:
     void rebuildTiles(const AccuracyStats &stats);
     void rebuildLeagues(const AccuracyStats &stats);
+    // The probability scores beside the base rate, the bookmakers and the
+    // reliability chart; hidden while no pre-match call has been checked.
+    void rebuildScores(const ScoreReport &report);
     // A value label over a caption. A negative value shows `text` as it is;
     // otherwise the label counts up from 0 to value, followed by suffix.
     QWidget *tile(const QString &text, int value, const QString &suffix, const QString &caption,
@@ -43,4 +48,10 @@ private:
     QWidget *m_content = nullptr;
     QHBoxLayout *m_tiles = nullptr;
     QGridLayout *m_leagues = nullptr;
+    QWidget *m_scoring = nullptr;
+    QHBoxLayout *m_scoreTiles = nullptr;
+    QLabel *m_market = nullptr;
+    QLabel *m_draws = nullptr;
+    QLabel *m_inPlay = nullptr;
+    ReliabilityChart *m_chart = nullptr;
 };

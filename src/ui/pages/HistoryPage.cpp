@@ -436,6 +436,14 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
                            prediction.scoreline.toHtmlEscaped(), QString::number(prediction.confidence),
                            prediction.created_at.toHtmlEscaped()));
     layout->addWidget(text, 1);
+    if (!prediction.madeBeforeKickoff()) {
+        auto *inPlay = new QLabel(QStringLiteral("in play"), row);
+        inPlay->setObjectName(QStringLiteral("Muted"));
+        inPlay->setProperty("role", QStringLiteral("InPlayMarker"));
+        inPlay->setToolTip(
+            QStringLiteral("Called after kick-off: counted apart, not in the probability scores"));
+        layout->addWidget(inPlay, 0, Qt::AlignVCenter);
+    }
 
     const std::optional<bool> correct = prediction.wasCorrect();
     if (correct.has_value()) {
