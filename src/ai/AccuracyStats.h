@@ -2,6 +2,8 @@
 
 #include "model/Prediction.h"
 
+class HistoryStore;
+
 #include <QList>
 #include <QString>
 
@@ -32,3 +34,7 @@ struct AccuracyStats
 
 // Pure; the predictions may come in any order (streaks follow created_at).
 AccuracyStats computeStats(const QList<Prediction> &predictions);
+
+// The figures of everything stored: only the checked predictions are read,
+// the rest are counted.
+AccuracyStats computeStats(const HistoryStore &history);
