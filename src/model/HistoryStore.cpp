@@ -45,6 +45,12 @@ QString identityOf(const QJsonObject &entry)
     return id.isEmpty() ? jsonText(entry, "created_at") : id;
 }
 
+// Qt SQL binds a null text as NULL; the columns hold empty texts instead.
+QString text(const QString &value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 // The columns that queries need, next to the stored JSON text. Values are
 // read as leniently as the records themselves read them.
 void bindEntry(QSqlQuery &query, const QJsonObject &entry)
@@ -52,9 +58,9 @@ void bindEntry(QSqlQuery &query, const QJsonObject &entry)
     const Prediction p = Prediction::fromJson(entry);
     const std::optional<bool> correct = p.wasCorrect();
     query.bindValue(QStringLiteral(":identity"), identityOf(entry));
-    query.bindValue(QStringLiteral(":created_at"), p.created_at);
-    query.bindValue(QStringLiteral(":league"), p.league);
-    query.bindValue(QStringLiteral(":match_id"), p.match_id);
+    query.bindValue(QStringLiteral(":created_at"), text(p.created_at));
+    query.bindValue(QStringLiteral(":league"), text(p.league));
+    query.bindValue(QStringLiteral(":match_id"), text(p.match_id));
     query.bindValue(QStringLiteral(":confidence"), p.confidence);
     query.bindValue(QStringLiteral(":checked"), correct.has_value() ? 1 : 0);
     query.bindValue(QStringLiteral(":correct"),
@@ -143,6 +149,7 @@ HistoryStore::HistoryStore(QString databasePath)
     : m_path(std::move(databasePath))
     , m_instance(nextInstance.fetchAndAddRelaxed(1))
 {
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
     if (!openHealthy()) {
         moveAside();
         openHealthy();
