@@ -1,14 +1,18 @@
-// How quickly the history page rebuilds with a full history (200
-// predictions), and whether typing in its search field ever blocks the GUI
-// thread for long. Prints the figures; bench/history_refresh.sh builds and
-// runs it.
+// How the history keeps up with a long track record: moving a history.json
+// of N predictions (half checked, eleven leagues) into the database, adding
+// one more, the statistics over all of them, showing the history page, and
+// how long a keystroke in its search field can block the GUI thread. Ends
+// with the resident memory of the process with the page shown. Prints the
+// figures; bench/history_refresh.sh builds and runs it.
 //
 // Runs on empty temporary user folders, never the real ones.
 
-#include "ui/app/AppContext.h"
+#include "ai/AccuracyStats.h"
 #include "app/Constants.h"
+#include "app/FileIo.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"
+#include "ui/app/AppContext.h"
 #include "ui/pages/HistoryPage.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
@@ -16,6 +20,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -24,35 +31,54 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
 
-const char *const Leagues[] = {"English Premier League", "Spanish LALIGA", "Italian Serie A",
-                               "German Bundesliga",      "French Ligue 1", "UEFA Champions League"};
+const char *const Leagues[] = {"English Premier League", "Spanish LALIGA",     "Italian Serie A",
+                               "German Bundesliga",      "French Ligue 1",     "UEFA Champions League",
+                               "Dutch Eredivisie",       "Portuguese Liga",    "Scottish Premiership",
+                               "English Championship",   "Major League Soccer"};
 const char *const Clubs[] = {"Arsenal", "Chelsea",  "Liverpool", "Everton",  "Real Madrid", "Barcelona",
                              "Inter",   "AC Milan", "Napoli",    "Juventus", "Bayern",      "Dortmund"};
 
-// 200 predictions, newest first: two thirds checked, a few made-up fixtures.
-void fillHistory(HistoryStore &store)
+Prediction sample(int i)
 {
-    store.clear();
-    for (int i = 199; i >= 0; --i) {
-        Prediction p = Prediction::freshlyCreated();
-        p.match_label =
-            QStringLiteral("%1 vs %2").arg(QLatin1String(Clubs[i % 12]), QLatin1String(Clubs[(i + 5) % 12]));
-        p.league = QLatin1String(Leagues[i % 6]);
-        p.match_id = i % 17 == 0 ? QStringLiteral("hyp-%1").arg(i) : QString::number(740000 + i);
-        p.outcome = QLatin1String(i % 3 == 0 ? "HOME" : i % 3 == 1 ? "DRAW" : "AWAY");
-        p.scoreline = QStringLiteral("%1-%2").arg(i % 4).arg(i % 3);
-        p.confidence = 40 + i % 50;
-        p.created_at = QDateTime(QDate(2025, 1, 1), QTime(12, 0)).addSecs(3600 * i).toString(Qt::ISODate);
-        if (i % 3 != 2) {
-            p.actual_home_score = i % 4;
-            p.actual_away_score = (i + 1) % 3;
-        }
-        store.add(p);
+    Prediction p = Prediction::freshlyCreated();
+    p.match_label =
+        QStringLiteral("%1 vs %2").arg(QLatin1String(Clubs[i % 12]), QLatin1String(Clubs[(i + 5) % 12]));
+    p.home_team = QLatin1String(Clubs[i % 12]);
+    p.away_team = QLatin1String(Clubs[(i + 5) % 12]);
+    p.league = QLatin1String(Leagues[i % 11]);
+    p.match_id = i % 17 == 0 ? QStringLiteral("hyp-%1").arg(i) : QString::number(740000 + i);
+    p.outcome = QLatin1String(i % 3 == 0 ? "HOME" : i % 3 == 1 ? "DRAW" : "AWAY");
+    p.home_win_pct = 45;
+    p.draw_pct = 27;
+    p.away_win_pct = 28;
+    p.scoreline = QStringLiteral("%1-%2").arg(i % 4).arg(i % 3);
+    p.confidence = 40 + i % 50;
+    p.model = QStringLiteral("gpt-4o-mini");
+    p.cost_gbp = 0.0004;
+    if (i % 4 == 0) {
+        p.summary = QStringLiteral("Both sides come in with good form; the home side's press should tell.");
+        p.key_factors = {QStringLiteral("Home form"), QStringLiteral("Injuries"), QStringLiteral("Head-to-head")};
     }
+    p.created_at = QDateTime(QDate(2024, 1, 1), QTime(12, 0)).addSecs(1800 * i).toString(Qt::ISODate);
+    if (i % 2 == 0) {
+        p.actual_home_score = i % 4;
+        p.actual_away_score = (i + 1) % 3;
+    }
+    return p;
+}
+
+// history.json as the program wrote it: newest first, indented.
+void writeLegacyHistory(int n)
+{
+    QJsonArray array;
+    for (int i = n - 1; i >= 0; --i)
+        array.append(sample(i).toJson());
+    saveUserFile(historyFilePath(), QJsonDocument(array).toJson(QJsonDocument::Indented));
 }
 
 struct Figures
@@ -76,7 +102,7 @@ double msSince(const QElapsedTimer &t)
 
 // Runs the event loop for `ms` and returns the longest stretch in which it
 // could not run a 1 ms timer, i.e. the longest the GUI thread was blocked.
-double longestBlockWhile(int ms, const std::function<void(QEventLoop &)> &start)
+double longestBlockWhile(int ms, const std::function<void()> &start)
 {
     QEventLoop loop;
     QElapsedTimer clock;
@@ -92,9 +118,26 @@ double longestBlockWhile(int ms, const std::function<void(QEventLoop &)> &start)
     });
     probe.start();
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    start(loop);
+    start();
     loop.exec();
     return longest;
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+void print(const char *what, const Figures &f)
+{
+    std::printf("%-44s median %7.1f ms  max %7.1f ms\n", what, f.median(), f.max());
 }
 
 } // namespace
@@ -109,50 +152,75 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
 
-    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 20000;
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
+    std::printf("history of %d predictions, %d runs\n", n, runs);
+
+    writeLegacyHistory(n);
+    QElapsedTimer t;
+    t.start();
     {
-        HistoryStore store(historyFilePath());
-        fillHistory(store);
+        HistoryStore store(historyDatabasePath());
+        std::printf("%-44s %7.1f ms\n", "moving history.json in (first start)", msSince(t));
+
+        Figures adding;
+        for (int i = 0; i < std::max(runs, 20); ++i) {
+            const Prediction p = sample(n + i);
+            t.restart();
+            store.add(p);
+            adding.add(msSince(t));
+        }
+        print("adding one prediction", adding);
+
+        Figures pure, loaded;
+        const QList<Prediction> checked = store.checked();
+        for (int i = 0; i < runs; ++i) {
+            t.restart();
+            const AccuracyStats s = computeStats(checked);
+            pure.add(msSince(t));
+            t.restart();
+            const AccuracyStats all = computeStats(store);
+            loaded.add(msSince(t));
+            if (s.checked != all.checked)
+                return 1;
+        }
+        print("computeStats over the checked ones", pure);
+        print("the same, reading them from the database", loaded);
     }
 
     AppContext context{RelayConfig{}};
     context.settings.sound_enabled = false;
     MainWindow window(&context);
     context.mainWindow = &window;
+    window.resize(1180, 760);
     window.show();
-    window.findChild<Sidebar *>()->buttonFor(QStringLiteral("history"))->click();
-    auto *page = qobject_cast<HistoryPage *>(window.page(QStringLiteral("history")));
     QApplication::processEvents();
 
-    // A full rebuild, as when the page is shown: until the rebuilt page is
-    // on screen, and until the last of the 200 rows exists.
-    Figures firstPaint, complete;
+    // Showing the page, until it is painted.
+    Figures shown;
     for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        page->refresh(false);
-        // What the event loop does before it paints: the queued shows of the
-        // new rows and the layout.
+        window.findChild<Sidebar *>()->buttonFor(QStringLiteral("chat"))->click();
+        QApplication::processEvents();
+        // Let the statistics be read again, as after a change.
+        context.history.add(sample(n + 100 + i));
+        t.restart();
+        window.findChild<Sidebar *>()->buttonFor(QStringLiteral("history"))->click();
         QApplication::sendPostedEvents();
         window.repaint();
-        firstPaint.add(msSince(t));
-        while (page->rowsPending())
-            QApplication::processEvents();
-        QApplication::sendPostedEvents();
-        window.repaint();
-        complete.add(msSince(t));
+        shown.add(msSince(t));
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    print("history page shown and painted", shown);
+    auto *page = qobject_cast<HistoryPage *>(window.page(QStringLiteral("history")));
 
     // Typing "arsenal" and deleting it again, at a quick typist's pace (a
     // key every 120 ms) and at a slow one's (every 300 ms, so that the list
-    // follows after every key), with the rows fading in: the longest the GUI
-    // thread was blocked at a stretch.
+    // follows after every key): the longest the GUI thread was blocked.
     auto *search = page->findChild<QLineEdit *>();
     const QString word = QStringLiteral("arsenal");
     auto typing = [&](int intervalMs) {
         Figures block;
-        for (int i = 0; i < std::max(1, runs / 5); ++i) {
+        for (int i = 0; i < std::max(1, runs / 3); ++i) {
             int step = 0;
             QTimer keys;
             keys.setInterval(intervalMs);
@@ -163,23 +231,14 @@ int main(int argc, char **argv)
                     search->backspace();
                 ++step;
             });
-            // Until the list has followed the last key and every row exists.
-            block.add(longestBlockWhile(intervalMs * (2 * int(word.size()) + 1) + 1000,
-                                        [&](QEventLoop &) { keys.start(); }));
+            block.add(longestBlockWhile(intervalMs * (2 * int(word.size()) + 1) + 500, [&]() { keys.start(); }));
         }
         return block;
     };
-    const Figures quick = typing(120);
-    const Figures slow = typing(300);
+    print("typing quickly, GUI thread blocked at most", typing(120));
+    print("typing slowly, GUI thread blocked at most", typing(300));
 
-    std::printf("history page with %d predictions, %d runs\n", int(context.history.all().size()), runs);
-    std::printf("rebuild until the page is painted:          median %6.1f ms  max %6.1f ms\n",
-                firstPaint.median(), firstPaint.max());
-    std::printf("rebuild until all rows exist:               median %6.1f ms  max %6.1f ms\n",
-                complete.median(), complete.max());
-    std::printf("typing quickly, GUI thread blocked at most:  median %6.1f ms  max %6.1f ms\n",
-                quick.median(), quick.max());
-    std::printf("typing slowly, GUI thread blocked at most:   median %6.1f ms  max %6.1f ms\n", slow.median(),
-                slow.max());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::printf("%-44s %7ld kB\n", "resident memory with the page shown", residentKb());
     return 0;
 }

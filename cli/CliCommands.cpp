@@ -20,6 +20,7 @@
 #include "data/EspnApi.h"
 #include "data/FixtureQueries.h"
 #include "model/HistoryStore.h"
+#include "model/HistoryTransfer.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -38,6 +39,9 @@ namespace {
 // enough to stay polite to the data service.
 constexpr int PARALLEL_CHECKS = 4;
 
+// Predictions listed by "history" unless --limit says otherwise (0: all).
+constexpr int DEFAULT_HISTORY_LIMIT = 200;
+
 const char *const USAGE =
     "usage: tolvo-cli [--json] COMMAND [ARGS]\n"
     "\n"
@@ -51,9 +55,11 @@ const char *const USAGE =
     "  standings LEAGUE [--season YEAR]       a league table\n"
     "  predict \"TEAM1 vs TEAM2\" | --event ID [--depth quick|standard|deep] [--reasoning]\n"
     "                                         predict a fixture and keep it in the history\n"
-    "  history [--limit N]                    stored predictions, newest first\n"
+    "  history [--limit N]                    stored predictions, newest first (0: all)\n"
     "  check [ID]                             fetch final scores of unchecked predictions\n"
     "  stats                                  accuracy over the history\n"
+    "  export FILE                            every prediction to FILE (.csv: CSV, else JSON)\n"
+    "  import FILE                            predictions from an exported file or a history.json\n"
     "\n"
     "Options: --json (machine-readable output), --help, --version\n";
 
@@ -154,6 +160,8 @@ public:
             {QStringLiteral("history"), [this] { history(); }},
             {QStringLiteral("check"), [this] { check(); }},
             {QStringLiteral("stats"), [this] { stats(); }},
+            {QStringLiteral("export"), [this] { exportFile(); }},
+            {QStringLiteral("import"), [this] { importFile(); }},
         };
         const auto command = commands.find(m_args.command);
         if (command == commands.end())
@@ -317,7 +325,7 @@ private:
                                   m_relay.token);
         progress(QStringLiteral("Predicting %1…").arg(matchLabel(match)));
         auto [prediction, context] = predictMatch(api(), predictor, match, depth);
-        HistoryStore store(historyFilePath());
+        HistoryStore store(historyDatabasePath());
         store.add(prediction);
         if (m_args.flags.contains(QStringLiteral("reasoning"))) {
             progress(QStringLiteral("Reasoning about %1…").arg(matchLabel(match)));
@@ -335,8 +343,11 @@ private:
     void history()
     {
         expectPositional(0, 0);
-        const int limit = intOption(QStringLiteral("limit"), HistoryStore::MaxEntries);
-        const QList<Prediction> all = HistoryStore(historyFilePath()).all().mid(0, std::max(0, limit));
+        const int limit = intOption(QStringLiteral("limit"), DEFAULT_HISTORY_LIMIT);
+        if (limit < 0)
+            throw UsageError{QStringLiteral("--limit takes 0 (all) or more")};
+        const QList<Prediction> all =
+            HistoryStore(historyDatabasePath()).find({}, 0, limit == 0 ? -1 : limit);
         if (m_args.json) {
             QJsonArray array;
             for (const Prediction &p : all)
@@ -370,9 +381,11 @@ private:
     {
         expectPositional(0, 1);
         const QString only = m_args.positional.value(0);
-        HistoryStore store(historyFilePath());
+        HistoryStore store(historyDatabasePath());
         QList<Prediction> todo;
-        for (const Prediction &p : store.all()) {
+        HistoryFilter unchecked;
+        unchecked.result = HistoryFilter::Result::Unchecked;
+        for (const Prediction &p : only.isEmpty() ? store.find(unchecked) : store.all()) {
             if (!only.isEmpty() ? p.id == only
                                 : (p.actual_home_score < 0 || p.actual_away_score < 0) &&
                                       !p.match_id.startsWith(QLatin1String("hyp-")))
@@ -458,7 +471,7 @@ private:
     void stats()
     {
         expectPositional(0, 0);
-        const AccuracyStats s = computeStats(HistoryStore(historyFilePath()).all());
+        const AccuracyStats s = computeStats(HistoryStore(historyDatabasePath()));
         if (m_args.json) {
             QJsonArray leagues;
             for (const LeagueRecord &r : s.leagues)
@@ -508,6 +521,42 @@ private:
                                                       QStringLiteral("Accuracy")},
                                                      rows));
         }
+    }
+
+    void exportFile()
+    {
+        expectPositional(1, 1);
+        const QString path = m_args.positional.first();
+        const HistoryStore store(historyDatabasePath());
+        const QString error = exportHistory(store, path);
+        if (!error.isEmpty())
+            throw Failure{error};
+        const int n = store.count();
+        if (m_args.json)
+            printJson(QJsonObject{{QStringLiteral("exported"), n}, {QStringLiteral("file"), path}});
+        else
+            printOut(QStringLiteral("Exported %1 prediction%2 to %3\n")
+                         .arg(n)
+                         .arg(n == 1 ? QString() : QStringLiteral("s"), path));
+    }
+
+    void importFile()
+    {
+        expectPositional(1, 1);
+        HistoryStore store(historyDatabasePath());
+        HistoryImport result;
+        const QString error = importHistory(store, m_args.positional.first(), &result);
+        if (!error.isEmpty())
+            throw Failure{error};
+        if (m_args.json)
+            printJson(QJsonObject{{QStringLiteral("added"), result.added},
+                                  {QStringLiteral("updated"), result.updated},
+                                  {QStringLiteral("skipped"), result.skipped}});
+        else
+            printOut(QStringLiteral("Imported %1 new, %2 updated, %3 unreadable entries skipped\n")
+                         .arg(result.added)
+                         .arg(result.updated)
+                         .arg(result.skipped));
     }
 
     void printMatches(const std::vector<Match> &matches) const

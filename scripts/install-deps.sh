@@ -9,6 +9,7 @@ packages=(
     libcpp-httplib-dev libssl-dev
     qt6-qpa-plugins fonts-dejavu-core
     nginx   # the relay's front door, run by its test
+    libqt6sql6-sqlite
 )
 if [[ "${1:-}" == "--gui-runtime" ]]; then
     packages+=(qt6-wayland libqt6multimedia6)

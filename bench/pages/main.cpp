@@ -251,7 +251,7 @@ void shoot(MainWindow *window, const QString &dir, const QString &name)
 void writeScoredHistory()
 {
     QRandomGenerator random(16);
-    HistoryStore store(historyFilePath());
+    HistoryStore store(historyDatabasePath());
     for (int i = 0; i < 51; ++i) {
         const double home = 25 + random.bounded(45);
         const double draw = std::min(30.0, 100 - home - 10) - random.bounded(6);

@@ -1,5 +1,7 @@
 #include "AccuracyStats.h"
 
+#include "model/HistoryStore.h"
+
 #include <QMap>
 
 #include <algorithm>
@@ -78,5 +80,13 @@ AccuracyStats computeStats(const QList<Prediction> &predictions)
                              return a.checked > b.checked;
                          return roundedAccuracy(a) > roundedAccuracy(b);
                      });
+    return stats;
+}
+
+AccuracyStats computeStats(const HistoryStore &history)
+{
+    // Unchecked predictions add nothing but the total.
+    AccuracyStats stats = computeStats(history.checked());
+    stats.total = history.count();
     return stats;
 }

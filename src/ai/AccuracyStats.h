@@ -3,6 +3,8 @@
 #include "ai/Scoring.h"
 #include "model/Prediction.h"
 
+class HistoryStore;
+
 #include <QList>
 #include <QString>
 
@@ -35,3 +37,7 @@ struct AccuracyStats
 
 // Pure; the predictions may come in any order (streaks follow created_at).
 AccuracyStats computeStats(const QList<Prediction> &predictions);
+
+// The figures of everything stored: only the checked predictions are read,
+// the rest are counted.
+AccuracyStats computeStats(const HistoryStore &history);

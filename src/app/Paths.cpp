@@ -58,6 +58,11 @@ QString historyFilePath()
     return dataDir().filePath(QStringLiteral("history.json"));
 }
 
+QString historyDatabasePath()
+{
+    return dataDir().filePath(QStringLiteral("tolvo.db"));
+}
+
 QString chatsFilePath()
 {
     return dataDir().filePath(QStringLiteral("chats.json"));

@@ -14,6 +14,8 @@ QDir crestCacheDir();
 QString settingsFilePath();
 QString favoritesFilePath();
 QString historyFilePath();
+// tolvo.db: the prediction history (history.json is only read once, to move in).
+QString historyDatabasePath();
 QString chatsFilePath();
 QString logFilePath();
 

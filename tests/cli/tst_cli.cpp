@@ -1,6 +1,7 @@
 #include "ai/Pricing.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"
+#include "model/HistoryTransfer.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
@@ -271,7 +272,7 @@ private slots:
         QCOMPARE(model->requestsTo(CHAT).first().header("authorization"), QByteArray("Bearer sk-test"));
 
         // The desktop program's own store reads what the tool wrote.
-        const QList<Prediction> stored = HistoryStore(historyFilePath()).all();
+        const QList<Prediction> stored = HistoryStore(historyDatabasePath()).all();
         QCOMPARE(stored.size(), 1);
         QCOMPARE(stored.first().id, prediction.value("id").toString());
         QCOMPARE(stored.first().key_factors.size(), 2);
@@ -294,7 +295,7 @@ private slots:
         const Run check = cli({QStringLiteral("check")});
         QCOMPARE(check.status, 0);
         QVERIFY2(check.out.contains("1 checked (1 correct, 0 wrong)"), check.out.constData());
-        QCOMPARE(HistoryStore(historyFilePath()).all().first().actual_home_score, 2);
+        QCOMPARE(HistoryStore(historyDatabasePath()).all().first().actual_home_score, 2);
 
         const Run stats = cli({QStringLiteral("stats"), QStringLiteral("--json")});
         const QJsonObject s = stats.json().toObject();
@@ -324,7 +325,7 @@ private slots:
         QVERIFY(none.value("scoring").toObject().value("rps").isNull());
         QVERIFY(none.value("baselines").toObject().value("market").toObject().value("verdict").isNull());
 
-        HistoryStore store(historyFilePath());
+        HistoryStore store(historyDatabasePath());
         // Model 50/30/20 each time; the bookmakers' home and draw figures vary.
         for (const auto &[home, away, kickoff, marketHome, marketDraw] :
              {std::make_tuple(2, 0, "pre", 60.0, 25.0), std::make_tuple(1, 1, "", 40.0, 30.0),
@@ -361,6 +362,66 @@ private slots:
                  qPrintable(text));
         QVERIFY(text.contains(QString::fromUtf8("Versus the bookmakers: RPS 0.145 vs 0.108 on 2 matches "
                                                 "\xE2\x80\x94 behind the market")));
+    void predictionsFromManyProcesses_areAllKept()
+    {
+        // Eight predictions at once while the program's own store adds too.
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (int i = 0; i < 8; ++i) {
+            processes.push_back(std::make_unique<QProcess>());
+            processes.back()->setProcessEnvironment(processEnv);
+            processes.back()->start(QStringLiteral(TOLVO_CLI_BINARY),
+                                    {"--json", "predict", "Arsenal vs Chelsea"});
+        }
+        HistoryStore store(historyDatabasePath());
+        QStringList ids;
+        auto running = [&]() {
+            for (auto &process : processes) {
+                if (process->state() != QProcess::NotRunning && !process->waitForFinished(5))
+                    return true;
+            }
+            return false;
+        };
+        do {
+            const Prediction p = Prediction::freshlyCreated();
+            store.add(p);
+            ids.append(p.id);
+        } while (running());
+        for (auto &process : processes) {
+            QCOMPARE(process->exitCode(), 0);
+            const QJsonObject out = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+            ids.append(out.value("prediction").toObject().value("id").toString());
+        }
+        QStringList stored;
+        for (const Prediction &p : HistoryStore(historyDatabasePath()).all())
+            stored.append(p.id);
+        QCOMPARE(stored.size(), ids.size());
+        for (const QString &id : ids)
+            QVERIFY2(stored.contains(id), qPrintable(id));
+    }
+
+    void historyAll_exportAndImport_throughTheTool()
+    {
+        QJsonArray entries;
+        for (int i = 0; i < 250; ++i)
+            entries.append(
+                QJsonObject{{"id", QStringLiteral("p%1").arg(i)}, {"match_label", "Arsenal, Chelsea"}});
+        HistoryStore store(historyDatabasePath());
+        store.importEntries(entries);
+        QCOMPARE(cli({"--json", "history"}).json().toArray().size(), 200);
+        const QJsonArray all = cli({"--json", "history", "--limit", "0"}).json().toArray();
+        QCOMPARE(all.size(), 250);
+        QCOMPARE(all.first().toObject().value("id").toString(), QStringLiteral("p0"));
+
+        const QString file = env->root() + QStringLiteral("/history.csv");
+        QCOMPARE(cli({"export", file}).status, 0);
+        store.importEntries({QJsonObject{{"id", "p0"}, {"match_label", "changed"}}});
+        store.add(Prediction::freshlyCreated());
+        const Run imported = cli({"--json", "import", file});
+        QCOMPARE(imported.status, 0);
+        QCOMPARE(imported.json().toObject().value("updated").toInt(), 250);
+        QCOMPARE(store.count(), 251);
+        QCOMPARE(store.find({}, 1, 1).first().match_label, QStringLiteral("Arsenal, Chelsea"));
+        QCOMPARE(cli({"import", env->root() + QStringLiteral("/none.json")}).status, 1);
     }
 
     void failures_exitOneWithTheirMessage()
@@ -376,7 +437,7 @@ private slots:
         const Run noKey = cli({QStringLiteral("predict"), QStringLiteral("Arsenal vs Chelsea")});
         QCOMPARE(noKey.status, 1);
         QVERIFY(noKey.err.contains("No OpenAI API key configured. Add one in Settings."));
-        QVERIFY(!QFile::exists(historyFilePath()));
+        QVERIFY(!QFile::exists(historyDatabasePath()));
 
         espn->route(SITE + QStringLiteral("ger.1/scoreboard"), StubResponse::error(500));
         const Run broken = cli({QStringLiteral("fixtures"), QStringLiteral("ger.1")});

@@ -2,6 +2,7 @@
 #include "app/Paths.h"
 #include "data/EspnFixtures.h"
 #include "data/FixtureQueries.h"
+#include "model/HistoryStore.h"
 #include "model/Prediction.h"
 #include "ui/pages/AccuracyDashboard.h"
 #include "ui/pages/HistoryPage.h"
@@ -12,6 +13,8 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QUrlQuery>
 #include <QVBoxLayout>
@@ -60,7 +63,7 @@ void writeHistory(const QList<Entry> &entries)
 
 QJsonArray storedHistory()
 {
-    return QJsonDocument::fromJson(TestEnv::readFile(historyFilePath())).array();
+    return HistoryStore(historyDatabasePath()).toJsonArray();
 }
 
 QJsonObject storedEntry(const QString &id)
@@ -380,7 +383,7 @@ private slots:
         odd.outcome = QStringLiteral("<i>HOME</i>");
         writeHistory({odd});
         // A hand-edited file: the time stamp is whatever was typed.
-        QJsonArray stored = storedHistory();
+        QJsonArray stored = QJsonDocument::fromJson(TestEnv::readFile(historyFilePath())).array();
         QJsonObject first = stored.first().toObject();
         first.insert("created_at", "2025-10-01 <script>");
         first.insert("scoreline", "2-1 & more");
@@ -442,7 +445,7 @@ private slots:
         writeMixedHistory();
         ui->server->route(SUMMARY, eventQuery("701"), summary("in", "1", "0", "67'"));
         open();
-        const QByteArray storedBefore = TestEnv::readFile(historyFilePath());
+        const QJsonArray storedBefore = storedHistory();
         QPushButton *check = checkButton(QStringLiteral("p1"));
         QTest::mouseClick(check, Qt::LeftButton);
         // One check at a time per row.
@@ -453,7 +456,7 @@ private slots:
         QCOMPARE(checkButton(QStringLiteral("p1")), check);
         QVERIFY(check->isEnabled());
         QVERIFY(badge(QStringLiteral("p1")).isEmpty());
-        QCOMPARE(TestEnv::readFile(historyFilePath()), storedBefore);
+        QCOMPARE(storedHistory(), storedBefore);
     }
 
     void checkAll_checksOneAtATime_andSumsUp()
@@ -582,32 +585,66 @@ private slots:
         QCOMPARE(badge(QStringLiteral("a")), QStringLiteral("  Correct · FT 1-0  "));
     }
 
-    void longList_isBuiltInBatches_andCheckAllTakesEveryRow()
+    void largeHistory_rowsOnlyForWhatIsShown_filtersAndSearchAsQueries_data()
     {
-        QList<Entry> entries;
-        for (int i = 0; i < 60; ++i)
-            entries.append({QStringLiteral("r%1").arg(i),
-                            QStringLiteral("Club %1 vs Club %2").arg(i).arg(i + 1),
-                            QStringLiteral("English Premier League"), QString::number(900 + i), 60});
-        writeHistory(entries);
-        // Every check waits long enough for the test to look at the start.
-        StubResponse slow = summary("post", "1", "0", "FT");
-        slow.delayMs = 2000;
-        ui->server->route(SUMMARY, slow);
-        open();
-        QTRY_COMPARE(rows().size(), 60);
-        QCOMPARE(rowIds().first(), QStringLiteral("r0"));
-        QCOMPARE(rowIds().last(), QStringLiteral("r59"));
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<int>("status"); // index in the status filter
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("firstId");
 
-        page->refresh(false);
-        QCOMPARE(rows().size(), HistoryPage::FirstBatchRows);
-        QVERIFY(page->rowsPending());
-        // The rows still to be built are shown rows all the same.
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QCOMPARE(ui->toasts->lastMessage(),
-                 QStringLiteral("Checking 60 results — they'll fill in one by one."));
-        QCOMPARE(rows().size(), 60);
-        QVERIFY(!page->rowsPending());
+        QTest::newRow("everything") << QString() << 0 << 3000 << QStringLiteral("r0");
+        QTest::newRow("search") << QStringLiteral("club 2999 vs") << 0 << 1 << QStringLiteral("r2999");
+        QTest::newRow("unchecked") << QString() << 2 << 1500 << QStringLiteral("r1");
+        QTest::newRow("search and result")
+            << QStringLiteral("vs club 11") << 3 << 56 << QStringLiteral("r10");
+    }
+
+    void largeHistory_rowsOnlyForWhatIsShown_filtersAndSearchAsQueries()
+    {
+        QFETCH(QString, search);
+        QFETCH(int, status);
+        QFETCH(int, shown);
+        QFETCH(QString, firstId);
+
+        // Every other prediction checked and right.
+        QList<Entry> entries;
+        for (int i = 0; i < 3000; ++i)
+            entries.append({QStringLiteral("r%1").arg(i),
+                            QStringLiteral("Club %1 vs Club %2 ").arg(i).arg(i + 1),
+                            QStringLiteral("English Premier League"), QString::number(900 + i), 60, "HOME",
+                            i % 2 ? -1 : 1, i % 2 ? -1 : 0});
+        writeHistory(entries);
+        open();
+        QCOMPARE(dashboardSubtitle(), QStringLiteral("3000 made · 1500 checked"));
+        QTest::keyClicks(this->search(), search);
+        statusCombo()->setCurrentIndex(status);
+        QTRY_COMPARE(subtitle(), shown == 3000 ? HistoryPage::DefaultSubtitle
+                                               : QStringLiteral("Showing %1 of 3000 predictions").arg(shown));
+        QCOMPARE(rowIds().value(0), firstId);
+        const int built = int(rows().size());
+        QCOMPARE(built, std::min(shown, int(HistoryPage::FirstBatchRows)));
+        QCOMPARE(page->rowsPending(), shown > built);
+
+        // Scrolling to the end of the list builds the next rows, in order.
+        if (shown > built) {
+            auto *scroll = page->findChild<QScrollArea *>();
+            QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+            QTRY_COMPARE(rows().size(), std::min(shown, built + int(HistoryPage::LaterBatchRows)));
+            QCOMPARE(rowIds().indexOf(firstId), 0);
+        }
+    }
+
+    void predictionsStoredElsewhere_appearWhileThePageIsShown()
+    {
+        writeMixedHistory();
+        open();
+        QCOMPARE(rowIds().size(), 5);
+        // Another connection to the same file, as the command-line tool has.
+        HistoryStore(historyDatabasePath())
+            .add(predictionOf({"cli", "Arsenal vs Chelsea", "English Premier League", "801"}, -1));
+        QTRY_COMPARE_WITH_TIMEOUT(rowIds().value(0), QStringLiteral("cli"), 3 * HistoryPage::WatchIntervalMs);
+        QCOMPARE(rowIds().size(), 6);
     }
 
     void clearHistory_onlyAfterYes()

@@ -50,7 +50,7 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
     : QObject(parent)
     , settings(Settings::load())
     , favorites(favoritesFilePath())
-    , history(historyFilePath())
+    , history(historyDatabasePath())
     , relay(std::move(relayConfig))
 {
     pool = QThreadPool::globalInstance();

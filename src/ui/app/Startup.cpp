@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
@@ -94,6 +95,12 @@ int qMain(int argc, char **argv)
     if (qEnvironmentVariableIsSet("TOLVO_STARTUP_PROBE"))
         reportFirstPaint(window);
     window->show();
+    // Said once, at the start that found the database unreadable.
+    if (const QString copy = context->history.setAsideCopy(); !copy.isEmpty())
+        context->toast(QStringLiteral("Your prediction history could not be read. It was kept as %1 and a "
+                                      "new one started.")
+                           .arg(QFileInfo(copy).fileName()),
+                       QStringLiteral("error"));
 
     return app.exec();
 }

@@ -5,13 +5,17 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
-#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
+#include "model/HistoryTransfer.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -22,8 +26,9 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSet>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -122,6 +127,13 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     titles->addWidget(m_subtitle);
     header->addLayout(titles, 1);
     header->addStretch();
+    auto *exportButton = new QPushButton(QStringLiteral("  Export…"), this);
+    exportButton->setObjectName(QStringLiteral("IconButton"));
+    exportButton->setIcon(faIcon(QStringLiteral("file-export"), muted, 16));
+    exportButton->setCursor(Qt::PointingHandCursor);
+    exportButton->setToolTip(QStringLiteral("Save every prediction to a JSON or CSV file"));
+    connect(exportButton, &QPushButton::clicked, this, &HistoryPage::exportToFile);
+    header->addWidget(exportButton, 0, Qt::AlignTop);
     auto *clear = new QPushButton(QStringLiteral("  Clear history"), this);
     clear->setObjectName(QStringLiteral("IconButton"));
     clear->setIcon(faIcon(QStringLiteral("trash"), muted, 16));
@@ -197,6 +209,11 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_rowTimer->setSingleShot(true);
     m_rowTimer->setInterval(0);
     connect(m_rowTimer, &QTimer::timeout, this, [this]() {
+        // Decided here rather than when scheduled: by now the layout has
+        // placed the rows built last, so the scroll bar tells the truth.
+        const QScrollBar *bar = m_scroll->verticalScrollBar();
+        if (bar->maximum() - bar->value() >= m_scroll->viewport()->height())
+            return;
         appendRows(LaterBatchRows);
         scheduleMoreRows();
     });
@@ -214,6 +231,14 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_listLayout->addStretch(1);
     m_scroll->setWidget(m_list);
     layout->addWidget(m_scroll, 1);
+    // More rows as the end of the list comes into view, or grows apart from
+    // it when the window gets taller.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &HistoryPage::scheduleMoreRows);
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &HistoryPage::scheduleMoreRows);
+
+    m_watchTimer = new QTimer(this);
+    m_watchTimer->setInterval(WatchIntervalMs);
+    connect(m_watchTimer, &QTimer::timeout, this, &HistoryPage::reloadIfChanged);
 
     refresh(false);
 }
@@ -224,6 +249,7 @@ void HistoryPage::showEvent(QShowEvent *event)
     // The style sheet (bold, 13 px) is only known once the page is polished.
     fitCheckAllButton();
     refresh(false);
+    m_watchTimer->start();
 }
 
 void HistoryPage::fitCheckAllButton()
@@ -240,7 +266,7 @@ void HistoryPage::refresh(bool fade)
     m_list->setUpdatesEnabled(false);
     m_rowTimer->stop();
     m_searchTimer->stop();
-    m_pendingRows.clear();
+    ++m_generation;
     while (m_listLayout->count() > 1) {
         QLayoutItem *item = m_listLayout->takeAt(0);
         if (QWidget *widget = item->widget()) {
@@ -250,13 +276,23 @@ void HistoryPage::refresh(bool fade)
         delete item;
     }
 
-    const QList<Prediction> all = m_context->history.all();
-    m_dashboard->updateStats(computeStats(all));
-    syncLeagueCombo(all);
-    const QList<Prediction> shown = filtered(all);
+    const HistoryStore &history = m_context->history;
+    m_listStamp = history.changeStamp();
+    updateStats();
+    syncLeagueCombo(history.leagues());
+    // The list stays the one of this moment while it is scrolled: entries
+    // stored later come with the next refresh.
+    HistoryFilter everything;
+    everything.upTo = history.latestEntry();
+    const int total = history.count(everything);
+    m_shown = currentFilter();
+    m_shown.upTo = everything.upTo;
+    m_shownCount = activeFilters() ? history.count(m_shown) : total;
+    m_built = 0;
     m_rows.clear();
 
-    if (all.isEmpty()) {
+    if (total == 0) {
+        m_shownCount = 0;
         m_subtitle->setText(DefaultSubtitle);
         auto *empty = new QLabel(QStringLiteral("No predictions yet — go predict a fixture!"), m_list);
         empty->setObjectName(QStringLiteral("Muted"));
@@ -266,15 +302,13 @@ void HistoryPage::refresh(bool fade)
     }
 
     m_subtitle->setText(activeFilters()
-                            ? QStringLiteral("Showing %1 of %2 predictions").arg(shown.size()).arg(all.size())
+                            ? QStringLiteral("Showing %1 of %2 predictions").arg(m_shownCount).arg(total)
                             : DefaultSubtitle);
-    if (shown.isEmpty()) {
+    if (m_shownCount == 0) {
         auto *none = new QLabel(QStringLiteral("No predictions match these filters."), m_list);
         none->setObjectName(QStringLiteral("Muted"));
         insertListWidget(none);
     }
-    m_rows.reserve(shown.size());
-    m_pendingRows = shown;
     m_pendingFade = fade;
     appendRows(FirstBatchRows);
     m_list->setUpdatesEnabled(true);
@@ -284,20 +318,26 @@ void HistoryPage::refresh(bool fade)
 void HistoryPage::appendRows(int count)
 {
     // Showing a row costs far more than building it (every widget is styled
-    // on its first show), so a long list is built a screenful at a time.
-    // Each batch gets a container of its own: a word-wrapped row is measured
-    // again whenever its layout changes, and adding to the list's own layout
-    // would measure every row built so far.
-    const qsizetype n = std::min<qsizetype>(count, m_pendingRows.size());
-    if (n == 0)
+    // on its first show), so rows are built a batch at a time, and only as
+    // far down as the list is looked at. Each batch gets a container of its
+    // own: a word-wrapped row is measured again whenever its layout changes,
+    // and adding to the list's own layout would measure every row built so
+    // far.
+    const int n = std::min(count, m_shownCount - m_built);
+    if (n <= 0)
         return;
+    const QList<Prediction> batch = m_context->history.find(m_shown, m_built, n);
+    if (batch.isEmpty()) {
+        // Removed meanwhile by another process; the next refresh shows it.
+        m_built = m_shownCount;
+        return;
+    }
     auto *chunk = new QWidget(m_list);
     chunk->setObjectName(QStringLiteral("HistoryRows"));
     auto *chunkLayout = new QVBoxLayout(chunk);
     chunkLayout->setContentsMargins(0, 0, 0, 0);
     chunkLayout->setSpacing(m_listLayout->spacing());
-    for (qsizetype i = 0; i < n; ++i) {
-        const Prediction &prediction = m_pendingRows.at(i);
+    for (const Prediction &prediction : batch) {
         QFrame *row = buildRow(prediction, chunk);
         chunkLayout->addWidget(row);
         m_rows.append({prediction, row});
@@ -305,22 +345,48 @@ void HistoryPage::appendRows(int count)
             fadeIn(row);
     }
     insertListWidget(chunk);
-    m_pendingRows.remove(0, n);
+    m_built += int(batch.size());
 }
 
 void HistoryPage::scheduleMoreRows()
 {
     // A timer rather than a queued call: the event loop paints and takes
     // keystrokes between two batches. A hidden page waits: showing it
-    // rebuilds the list anyway.
-    if (!m_pendingRows.isEmpty() && isVisible())
+    // rebuilds the list anyway. More rows are built while less than a
+    // screenful of the list lies below what is shown.
+    if (rowsPending() && isVisible())
         m_rowTimer->start();
 }
 
-void HistoryPage::finishPendingRows()
+void HistoryPage::reloadIfChanged()
 {
-    m_rowTimer->stop();
-    appendRows(int(m_pendingRows.size()));
+    if (!isVisible()) {
+        m_watchTimer->stop();
+        return;
+    }
+    // A "Check all" run skips what a rebuild takes away: the list waits for
+    // it to end.
+    if (!m_checkAllButton->isEnabled() || m_context->history.changeStamp() == m_listStamp)
+        return;
+    // The same rows as far down as they were built, at the same place.
+    QScrollBar *bar = m_scroll->verticalScrollBar();
+    const int position = bar->value();
+    const int built = m_built;
+    refresh(false);
+    appendRows(built - m_built);
+    QTimer::singleShot(0, bar, [bar, position]() { bar->setValue(position); });
+}
+
+QFrame *HistoryPage::listedRowOf(const Prediction &prediction, QFrame *hint) const
+{
+    if (isListed(hint))
+        return hint;
+    // Rows built after the prediction was queued, by scrolling.
+    for (const RowEntry &entry : m_rows) {
+        if (entry.prediction.id == prediction.id && isListed(entry.frame))
+            return entry.frame;
+    }
+    return nullptr;
 }
 
 void HistoryPage::insertListWidget(QWidget *widget)
@@ -340,7 +406,14 @@ bool HistoryPage::isListed(QFrame *row) const
 
 void HistoryPage::updateStats()
 {
-    m_dashboard->updateStats(computeStats(m_context->history.all()));
+    // Over the whole history, so only when it changed: filters and the
+    // search do not touch the figures.
+    const quint64 stamp = m_context->history.changeStamp();
+    if (m_haveStats && stamp == m_statsStamp)
+        return;
+    m_statsStamp = stamp;
+    m_haveStats = true;
+    m_dashboard->updateStats(computeStats(m_context->history));
 }
 
 bool HistoryPage::activeFilters() const
@@ -354,20 +427,10 @@ bool HistoryPage::activeFilters() const
     return league.isValid() && league.toString() != ALL_LEAGUES;
 }
 
-void HistoryPage::syncLeagueCombo(const QList<Prediction> &predictions)
+void HistoryPage::syncLeagueCombo(const QStringList &leagues)
 {
     const QString remembered =
         m_leagueCombo->count() > 0 ? m_leagueCombo->currentData().toString() : ALL_LEAGUES;
-
-    QSet<QString> seen;
-    QStringList leagues;
-    for (const Prediction &p : predictions) {
-        if (!p.league.isEmpty() && !seen.contains(p.league)) {
-            seen.insert(p.league);
-            leagues.append(p.league);
-        }
-    }
-    std::sort(leagues.begin(), leagues.end());
 
     const QSignalBlocker blocker(m_leagueCombo);
     m_leagueCombo->clear();
@@ -380,35 +443,23 @@ void HistoryPage::syncLeagueCombo(const QList<Prediction> &predictions)
     m_leagueCombo->setCurrentIndex(std::max(index, 0));
 }
 
-QList<Prediction> HistoryPage::filtered(const QList<Prediction> &predictions) const
+HistoryFilter HistoryPage::currentFilter() const
 {
-    QString status = m_statusCombo->currentData().toString();
-    if (status.isEmpty())
-        status = QStringLiteral("all");
-    QString league = m_leagueCombo->currentData().toString();
-    if (league.isEmpty())
-        league = ALL_LEAGUES;
-    const QString needle = m_search->text().trimmed().toLower();
-
-    QList<Prediction> kept;
-    for (const Prediction &p : predictions) {
-        const std::optional<bool> correct = p.wasCorrect();
-        if (status == QLatin1String("confident") && p.confidence < CONFIDENT_THRESHOLD)
-            continue;
-        if (status == QLatin1String("correct") && correct != true)
-            continue;
-        if (status == QLatin1String("wrong") && correct != false)
-            continue;
-        if (status == QLatin1String("unchecked") && correct.has_value())
-            continue;
-        if (league != ALL_LEAGUES && p.league != league)
-            continue;
-        if (!needle.isEmpty() && !p.match_label.toLower().contains(needle) &&
-            !p.league.toLower().contains(needle))
-            continue;
-        kept.append(p);
-    }
-    return kept;
+    HistoryFilter filter;
+    const QString status = m_statusCombo->currentData().toString();
+    if (status == QLatin1String("confident"))
+        filter.minConfidence = CONFIDENT_THRESHOLD;
+    else if (status == QLatin1String("unchecked"))
+        filter.result = HistoryFilter::Result::Unchecked;
+    else if (status == QLatin1String("correct"))
+        filter.result = HistoryFilter::Result::Correct;
+    else if (status == QLatin1String("wrong"))
+        filter.result = HistoryFilter::Result::Wrong;
+    const QString league = m_leagueCombo->currentData().toString();
+    if (league != ALL_LEAGUES)
+        filter.league = league;
+    filter.text = m_search->text().trimmed();
+    return filter;
 }
 
 QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
@@ -499,8 +550,10 @@ void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> 
 {
     appLog(QStringLiteral("[checkAll] result ok matchId=%1").arg(checked.match_id));
     m_context->history.update(checked);
+    // The page's own change: the list already shows it.
+    m_listStamp = m_context->history.changeStamp();
 
-    if (QFrame *old = rowFrame.data(); isListed(old)) {
+    if (QFrame *old = listedRowOf(checked, rowFrame.data())) {
         QWidget *chunk = old->parentWidget();
         QFrame *fresh = buildRow(checked, chunk);
         delete chunk->layout()->replaceWidget(old, fresh);
@@ -549,14 +602,17 @@ void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &mes
 void HistoryPage::checkAll()
 {
     appLog(QStringLiteral("[checkAll] started"));
-    // Every row shown means every row of the list, also those still to be
-    // built.
-    finishPendingRows();
+    // Every row shown means every prediction of the list, also those whose
+    // rows are not built yet; the store knows which are still unchecked.
     m_queue.clear();
-    for (const RowEntry &entry : std::as_const(m_rows)) {
-        if (isListed(entry.frame) && !entry.prediction.wasCorrect().has_value() &&
-            hasRealFixture(entry.prediction))
-            m_queue.push_back(entry);
+    HistoryFilter unchecked = m_shown;
+    if (unchecked.result == HistoryFilter::Result::Any)
+        unchecked.result = HistoryFilter::Result::Unchecked;
+    if (unchecked.result == HistoryFilter::Result::Unchecked && m_shownCount > 0) {
+        for (const Prediction &prediction : m_context->history.find(unchecked)) {
+            if (hasRealFixture(prediction))
+                m_queue.push_back({prediction, listedRowOf(prediction, nullptr), m_generation});
+        }
     }
     if (m_queue.empty()) {
         m_context->play(QStringLiteral("error"));
@@ -579,9 +635,9 @@ void HistoryPage::checkAll()
 
 void HistoryPage::advanceCheckQueue()
 {
-    // A row rebuilt meanwhile (filters changed, page shown again) can no
-    // longer show its result; it counts as not finished.
-    while (!m_queue.empty() && !isListed(m_queue.front().frame)) {
+    // A list rebuilt meanwhile (filters changed, page shown again) can no
+    // longer show the result; it counts as not finished.
+    while (!m_queue.empty() && m_queue.front().generation != m_generation) {
         ++m_checkSkipped;
         m_queue.pop_front();
     }
@@ -644,7 +700,7 @@ void HistoryPage::clearFilters()
 
 void HistoryPage::confirmClear()
 {
-    if (m_context->history.all().isEmpty())
+    if (m_context->history.count() == 0)
         return;
     const QMessageBox::StandardButton answer = QMessageBox::question(
         this, QStringLiteral("Clear history?"),
@@ -657,4 +713,44 @@ void HistoryPage::confirmClear()
     m_context->play(QStringLiteral("toggle"));
     m_context->toast(QStringLiteral("History cleared"), QStringLiteral("info"));
     refresh(false);
+}
+
+void HistoryPage::exportToFile()
+{
+    const QString json = QStringLiteral("JSON (*.json)");
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    QString format = json;
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export history"),
+                                                documents.filePath(QStringLiteral("tolvo-history.json")),
+                                                json + QStringLiteral(";;") + csv, &format);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("json") && suffix != QLatin1String("csv"))
+        path += format == csv ? QStringLiteral(".csv") : QStringLiteral(".json");
+
+    // A long history takes a moment to write; the page stays responsive.
+    const HistoryStore *history = &m_context->history;
+    QPointer<HistoryPage> self(this);
+    m_context->runAsync<QString>([history, path]() { return ::exportHistory(*history, path); },
+                                 [self, path](const QString &error) {
+                                     if (!self)
+                                         return;
+                                     if (!error.isEmpty()) {
+                                         self->m_context->toast(error, QStringLiteral("error"));
+                                         return;
+                                     }
+                                     const int n = self->m_context->history.count();
+                                     self->m_context->play(QStringLiteral("success"));
+                                     self->m_context->toast(QStringLiteral("Exported %1 prediction%2 to %3")
+                                                                .arg(n)
+                                                                .arg(n == 1 ? QString() : QStringLiteral("s"),
+                                                                     QFileInfo(path).fileName()),
+                                                            QStringLiteral("success"));
+                                 },
+                                 [self](const QString &message) {
+                                     if (self)
+                                         self->m_context->toast(message, QStringLiteral("error"));
+                                 });
 }

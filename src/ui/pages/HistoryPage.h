@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HistoryStore.h"
 #include "model/Prediction.h"
 
 #include <QList>
@@ -49,22 +50,26 @@ public:
     // with fade the new rows fade in.
     void refresh(bool fade);
 
-    // Whether rows of the last refresh are still to be built.
-    bool rowsPending() const { return !m_pendingRows.isEmpty(); }
+    // Whether predictions that pass the filters have no row yet: rows are
+    // built a batch at a time as the list is scrolled towards its end.
+    bool rowsPending() const { return m_built < m_shownCount; }
 
     // Whether any filter narrows the list.
     bool activeFilters() const;
-    // The predictions that pass the current filters, in the given order.
-    QList<Prediction> filtered(const QList<Prediction> &predictions) const;
+    // The current filters as a query of the history.
+    HistoryFilter currentFilter() const;
 
     static const QString DefaultSubtitle;
 
     // Rows built at once by a refresh (more than a tall window shows), and
-    // on each later turn of the event loop until the list is complete.
+    // each time the list is scrolled near its end.
     static constexpr int FirstBatchRows = 24;
     static constexpr int LaterBatchRows = 48;
     // Pause in typing after which the list follows the search text.
     static constexpr int SearchDelayMs = 150;
+    // How often a visible page looks for predictions stored by another
+    // process (the command-line tool).
+    static constexpr int WatchIntervalMs = 3000;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -74,12 +79,14 @@ private:
     {
         Prediction prediction;
         QPointer<QFrame> frame;
+        int generation = 0; // the list build the entry was queued from
     };
 
-    void syncLeagueCombo(const QList<Prediction> &predictions);
+    void syncLeagueCombo(const QStringList &leagues);
     void appendRows(int count);
     void scheduleMoreRows();
-    void finishPendingRows();
+    void reloadIfChanged();
+    QFrame *listedRowOf(const Prediction &prediction, QFrame *hint) const;
     QFrame *buildRow(const Prediction &prediction, QWidget *parent);
     void checkResultRow(const Prediction &prediction, QFrame *rowFrame, bool fromQueue);
     void onCheckDone(const Prediction &checked, const QPointer<QFrame> &rowFrame, bool fromQueue);
@@ -92,6 +99,7 @@ private:
     void onFilterChanged();
     void clearFilters();
     void confirmClear();
+    void exportToFile();
     void insertListWidget(QWidget *widget);
     void updateStats();
     bool isListed(QFrame *row) const;
@@ -110,11 +118,21 @@ private:
     QVBoxLayout *m_listLayout = nullptr;
 
     QList<RowEntry> m_rows;
-    // Filtered predictions whose rows are still to be built, in order.
-    QList<Prediction> m_pendingRows;
+    // The query behind the rows: the filters of the last refresh, frozen at
+    // the entries stored then, how many pass and how many have rows.
+    HistoryFilter m_shown;
+    int m_shownCount = 0;
+    int m_built = 0;
+    int m_generation = 0;
     bool m_pendingFade = false;
+    // What the store looked like when the list and the statistics were
+    // last read.
+    quint64 m_listStamp = 0;
+    quint64 m_statsStamp = 0;
+    bool m_haveStats = false;
     QTimer *m_rowTimer = nullptr;
     QTimer *m_searchTimer = nullptr;
+    QTimer *m_watchTimer = nullptr;
     std::deque<RowEntry> m_queue;
     int m_checkCorrect = 0;
     int m_checkWrong = 0;

@@ -69,6 +69,7 @@ const QHash<QString, char32_t> &codePoints()
         {QStringLiteral("bullseye"), 0xF140},
         {QStringLiteral("clock"), 0xF017},
         {QStringLiteral("list"), 0xF03A},
+        {QStringLiteral("file-export"), 0xF56E},
     };
     return points;
 }

@@ -1,0 +1,313 @@
+#include "app/Paths.h"
+#include "model/HistoryStore.h"
+#include "model/HistoryTransfer.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+Prediction prediction(const QString &label, int index = 0)
+{
+    Prediction p = Prediction::freshlyCreated();
+    p.match_label = label;
+    p.created_at = QDateTime(QDate(2025, 3, 1), QTime(12, 0)).addSecs(60 * index).toString(Qt::ISODate);
+    return p;
+}
+
+QStringList labels(const QList<Prediction> &list)
+{
+    QStringList out;
+    for (const Prediction &p : list)
+        out.append(p.match_label);
+    return out;
+}
+
+QStringList dataFiles(const QString &pattern)
+{
+    return dataDir().entryList({pattern}, QDir::Files);
+}
+
+} // namespace
+
+class TestHistoryDb : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+private slots:
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void firstStart_movesHistoryJsonIn_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("databaseInUse");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<int>("skipped");
+
+        QTest::newRow("order and identity kept")
+            << QByteArray(R"([{"id": "c", "match_label": "newest"}, {"id": "b", "match_label": "middle"},
+                              {"id": "a", "match_label": "oldest"}])")
+            << false << QStringList{"newest", "middle", "oldest"} << QStringList{"c", "b", "a"} << 0;
+        QTest::newRow("unreadable entries skipped and counted")
+            << QByteArray(R"([{"id": "b", "match_label": "kept"}, 42, "text", {}, null,
+                              {"id": "a", "match_label": "also kept"}])")
+            << false << QStringList{"kept", "also kept"} << QStringList{"b", "a"} << 4;
+        QTest::newRow("no id: known by its creation time")
+            << QByteArray(R"([{"id": "", "created_at": "2025-01-02T10:00:00", "match_label": "legacy"}])")
+            << false << QStringList{"legacy"} << QStringList{} << 0;
+        QTest::newRow("not an array: nothing to move in")
+            << QByteArray(R"({"id": "x"})") << false << QStringList{} << QStringList{} << 0;
+        QTest::newRow("database already in use: file left alone")
+            << QByteArray(R"([{"id": "a", "match_label": "old file"}])") << true << QStringList{"present"}
+            << QStringList{} << 0;
+    }
+
+    void firstStart_movesHistoryJsonIn()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, databaseInUse);
+        QFETCH(QStringList, labels);
+        QFETCH(QStringList, ids);
+        QFETCH(int, skipped);
+
+        if (databaseInUse)
+            HistoryStore(historyDatabasePath()).add(prediction(QStringLiteral("present")));
+        TestEnv::writeFile(historyFilePath(), file);
+
+        HistoryStore store(historyDatabasePath());
+        const QList<Prediction> all = store.all();
+        QCOMPARE(::labels(all), labels);
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            QCOMPARE(all.at(i).id, ids.at(i));
+
+        // Renamed, never deleted: the bytes are all still there.
+        const QString imported = historyFilePath() + QStringLiteral(".imported");
+        QCOMPARE(QFile::exists(historyFilePath()), databaseInUse);
+        QCOMPARE(TestEnv::readFile(databaseInUse ? historyFilePath() : imported), file);
+        if (!databaseInUse && labels.size() > 0)
+            QVERIFY(TestEnv::readFile(logFilePath())
+                        .contains(QStringLiteral("%1 unreadable entries skipped").arg(skipped).toUtf8()));
+
+        // A second start finds nothing more to do.
+        QCOMPARE(HistoryStore(historyDatabasePath()).count(), labels.size());
+        QCOMPARE(dataFiles(QStringLiteral("history.json*")).size(), 1 + (file.startsWith('{') ? 1 : 0));
+    }
+
+    void legacyEntryWithoutId_isUpdatedThroughItsCreationTime()
+    {
+        TestEnv::writeFile(historyFilePath(), R"([
+            {"id": "", "created_at": "2025-05-01T10:00:00", "match_label": "old"},
+            {"id": "x", "created_at": "2025-05-02T10:00:00", "match_label": "other"}])");
+        HistoryStore store(historyDatabasePath());
+        Prediction old = store.all().at(0);
+        old.outcome = QStringLiteral("HOME");
+        old.actual_home_score = 1;
+        old.actual_away_score = 0;
+        store.update(old);
+        store.update(prediction(QStringLiteral("stranger"))); // unknown: not added
+
+        const QList<Prediction> all = store.all();
+        QCOMPARE(::labels(all), (QStringList{"old", "other"}));
+        QCOMPARE(all.at(0).wasCorrect(), std::optional<bool>(true));
+        // Updated once, it keeps the id it was read with.
+        QCOMPARE(all.at(0).id, old.id);
+        QCOMPARE(store.checked().size(), 1);
+    }
+
+    void noCap_everyPredictionKept_newestFirst()
+    {
+        HistoryStore store(historyDatabasePath());
+        for (int i = 0; i < 250; ++i)
+            store.add(prediction(QStringLiteral("p%1").arg(i), i));
+        HistoryStore other(historyDatabasePath());
+        QCOMPARE(other.count(), 250);
+        const QList<Prediction> all = other.all();
+        QCOMPARE(all.first().match_label, QStringLiteral("p249"));
+        QCOMPARE(all.last().match_label, QStringLiteral("p0"));
+        QCOMPARE(::labels(other.find({}, 10, 2)), (QStringList{"p239", "p238"}));
+
+        store.clear();
+        QCOMPARE(other.count(), 0);
+    }
+
+    void find_filtersAsTheHistoryPageAsks_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("minConfidence");
+        QTest::addColumn<QString>("league");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("labels");
+
+        const int any = int(HistoryFilter::Result::Any);
+        QTest::newRow("everything") << any << 0 << QString() << QString()
+                                    << QStringList{"Évian vs Lyon", "Inter vs Milan", "Arsenal vs Chelsea"};
+        QTest::newRow("unchecked") << int(HistoryFilter::Result::Unchecked) << 0 << QString() << QString()
+                                   << QStringList{"Évian vs Lyon"};
+        QTest::newRow("correct") << int(HistoryFilter::Result::Correct) << 0 << QString() << QString()
+                                 << QStringList{"Arsenal vs Chelsea"};
+        QTest::newRow("wrong") << int(HistoryFilter::Result::Wrong) << 0 << QString() << QString()
+                               << QStringList{"Inter vs Milan"};
+        QTest::newRow("confident from 65")
+            << any << 65 << QString() << QString() << QStringList{"Évian vs Lyon", "Arsenal vs Chelsea"};
+        QTest::newRow("league") << any << 0 << QStringLiteral("Italian Serie A") << QString()
+                                << QStringList{"Inter vs Milan"};
+        QTest::newRow("text in any case")
+            << any << 0 << QString() << QStringLiteral("ARS") << QStringList{"Arsenal vs Chelsea"};
+        QTest::newRow("text beyond ASCII")
+            << any << 0 << QString() << QStringLiteral("ÉVIAN") << QStringList{"Évian vs Lyon"};
+        QTest::newRow("text in the league")
+            << any << 0 << QString() << QStringLiteral("serie") << QStringList{"Inter vs Milan"};
+        QTest::newRow("text is not a pattern")
+            << any << 0 << QString() << QStringLiteral("%") << QStringList{};
+    }
+
+    void find_filtersAsTheHistoryPageAsks()
+    {
+        QFETCH(int, result);
+        QFETCH(int, minConfidence);
+        QFETCH(QString, league);
+        QFETCH(QString, text);
+        QFETCH(QStringList, labels);
+
+        HistoryStore store(historyDatabasePath());
+        const struct
+        {
+            const char *label;
+            const char *league;
+            int confidence;
+            int home, away;
+        } rows[] = {{"Arsenal vs Chelsea", "English Premier League", 65, 2, 0},
+                    {"Inter vs Milan", "Italian Serie A", 64, 0, 0},
+                    {"Évian vs Lyon", "French Ligue 1", 80, -1, -1}};
+        for (const auto &row : rows) {
+            Prediction p = prediction(QString::fromUtf8(row.label));
+            p.league = QString::fromUtf8(row.league);
+            p.confidence = row.confidence;
+            p.outcome = QStringLiteral("HOME");
+            p.actual_home_score = row.home;
+            p.actual_away_score = row.away;
+            store.add(p);
+        }
+        HistoryFilter filter;
+        filter.result = HistoryFilter::Result(result);
+        filter.minConfidence = minConfidence;
+        filter.league = league;
+        filter.text = text;
+        QCOMPARE(::labels(store.find(filter)), labels);
+        QCOMPARE(store.count(filter), labels.size());
+
+        // Frozen at a moment: later entries stay out.
+        filter.upTo = store.latestEntry();
+        const quint64 stamp = store.changeStamp();
+        HistoryStore(historyDatabasePath()).add(prediction(QStringLiteral("later"), 99));
+        QCOMPARE(store.count(filter), labels.size());
+        QVERIFY(store.changeStamp() != stamp); // noticed, though another connection wrote it
+    }
+
+    void unreadableDatabase_isKeptAside_andAFreshOneStarted_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("truncate");
+
+        QTest::newRow("not a database") << QByteArray("this is no database, just text\n") << false;
+        QTest::newRow("cut short") << QByteArray() << true;
+    }
+
+    void unreadableDatabase_isKeptAside_andAFreshOneStarted()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, truncate);
+
+        if (truncate) {
+            {
+                HistoryStore store(historyDatabasePath());
+                QJsonArray many;
+                for (int i = 0; i < 400; ++i)
+                    many.append(prediction(QStringLiteral("p%1").arg(i), i).toJson());
+                store.importEntries(many);
+            }
+            bytes = TestEnv::readFile(historyDatabasePath());
+            bytes.truncate(bytes.size() / 3);
+        }
+        TestEnv::writeFile(historyDatabasePath(), bytes);
+
+        HistoryStore store(historyDatabasePath());
+        QVERIFY(!store.setAsideCopy().isEmpty());
+        QCOMPARE(dataFiles(QStringLiteral("tolvo.db.corrupt-*")).size(), 1);
+        QCOMPARE(TestEnv::readFile(store.setAsideCopy()), bytes);
+        store.add(prediction(QStringLiteral("fresh")));
+        QCOMPARE(labels(HistoryStore(historyDatabasePath()).all()), QStringList{"fresh"});
+        QVERIFY(HistoryStore(historyDatabasePath()).setAsideCopy().isEmpty());
+    }
+
+    void exportThenImport_roundTrip_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("json") << QStringLiteral("out.json");
+        QTest::newRow("csv") << QStringLiteral("out.CSV");
+    }
+
+    void exportThenImport_roundTrip()
+    {
+        QFETCH(QString, fileName);
+        // Texts that CSV must quote, an entry without id, a checked one.
+        const QJsonArray entries{
+            QJsonObject{
+                {"id", ""}, {"created_at", "2025-01-01T09:00:00"}, {"match_label", "No id, \"quoted\""}},
+            QJsonObject{{"id", "b"},
+                        {"created_at", "2025-01-02T09:00:00"},
+                        {"match_label", "Brighton, Hove"},
+                        {"summary", "Line one\nline two"},
+                        {"key_factors", QJsonArray{"Form, home", QStringLiteral("Müller")}},
+                        {"confidence", 71},
+                        {"cost_gbp", 0.00125},
+                        {"actual_home_score", 2},
+                        {"actual_away_score", 0}}};
+        TestEnv::writeFile(historyFilePath(), QJsonDocument(entries).toJson());
+        HistoryStore source(historyDatabasePath());
+        QJsonArray original;
+        for (const Prediction &p : source.all())
+            original.append(p.toJson());
+        const QString path = env->root() + QLatin1Char('/') + fileName;
+        QCOMPARE(exportHistory(source, path), QString());
+        if (fileName.endsWith(QLatin1String("CSV")))
+            QVERIFY(TestEnv::readFile(path).startsWith("actual_away_score,actual_home_score,away_team,"));
+
+        HistoryStore target(env->root() + QStringLiteral("/other/tolvo.db"));
+        HistoryImport result;
+        QCOMPARE(importHistory(target, path, &result), QString());
+        QCOMPARE(result.added, 2);
+        const QList<Prediction> back = target.all();
+        QCOMPARE(back.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QJsonObject a = original.at(i).toObject();
+            QJsonObject b = back.at(i).toJson();
+            if (i == 0) { // read without an id, it gets a fresh one each time
+                a.remove(QStringLiteral("id"));
+                b.remove(QStringLiteral("id"));
+            }
+            QCOMPARE(b, a);
+        }
+
+        // Again: the same identities are updated, not duplicated.
+        QCOMPARE(importHistory(target, path, &result), QString());
+        QCOMPARE(result.added, 0);
+        QCOMPARE(result.updated, 2);
+        QCOMPARE(target.count(), 2);
+        QVERIFY(!importHistory(target, env->root() + QStringLiteral("/missing.json")).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryDb)
+#include "tst_historydb.moc"
