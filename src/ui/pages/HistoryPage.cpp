@@ -5,9 +5,10 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
-#include "ui/app/AppContext.h"
+#include "ai/Pricing.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
@@ -434,7 +435,10 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
                                  "confidence · %6")
                       .arg(prediction.match_label.toHtmlEscaped(), color, prediction.outcome.toHtmlEscaped(),
                            prediction.scoreline.toHtmlEscaped(), QString::number(prediction.confidence),
-                           prediction.created_at.toHtmlEscaped()));
+                           prediction.created_at.toHtmlEscaped()) +
+                  (isPriced(prediction.model) || prediction.model.isEmpty()
+                       ? QString()
+                       : QStringLiteral(" · price unknown")));
     layout->addWidget(text, 1);
 
     const std::optional<bool> correct = prediction.wasCorrect();
