@@ -183,10 +183,8 @@ Prediction withReasoning(const Prediction &prediction, const QJsonObject &reply,
     Prediction p = prediction;
     p.summary = reply.value(QLatin1String("summary")).toString();
     p.key_factors.clear();
-    for (const QJsonValue &factor : reply.value(QLatin1String("key_factors")).toArray()) {
-        if (!factor.toString().trimmed().isEmpty())
-            p.key_factors.append(factor.toString());
-    }
+    for (const QJsonValue &factor : reply.value(QLatin1String("key_factors")).toArray())
+        p.key_factors.append(factor.toString());
     p.cost_gbp = prediction.cost_gbp + cost;
     return p;
 }

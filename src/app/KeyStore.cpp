@@ -128,8 +128,9 @@ void resolveApiKey(Settings &settings, int timeoutMs)
     if (!settings.file_api_key.isEmpty()) {
         // A key typed into the file by hand, or kept there while no store
         // answered: it moves as soon as a store takes it.
-        if (KeyStore::writeNow(settings.file_api_key, timeoutMs).outcome == KeyStore::Outcome::Done) {
-            settings.useStoredKey(settings.file_api_key, ApiKeySource::Keychain);
+        const QString key = settings.file_api_key;
+        if (KeyStore::writeNow(key, timeoutMs).outcome == KeyStore::Outcome::Done) {
+            settings.useStoredKey(key, ApiKeySource::Keychain);
             settings.save();
         }
         return;

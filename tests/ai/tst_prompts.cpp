@@ -261,16 +261,16 @@ private slots:
                                        "  2025-09-13: Spurs 2-abandoned Bournemouth"));
     }
 
-    void quickReply_upperCasesOutcome_andKeepsNumbersAsSent()
+    void quickReply_upperCasesOutcome_andScalesChancesToHundred()
     {
         const Match m = fixture("Arsenal", "Chelsea");
         const QJsonObject reply{{"outcome", "home"},  {"home_win_pct", 55}, {"draw_pct", 25},
                                 {"away_win_pct", 40}, {"scoreline", "2-1"}, {"confidence", 70}};
         const Prediction p = predictionFromQuickReply(m, reply, QStringLiteral("gpt-4o"), 0.0012);
         QCOMPARE(p.outcome, QStringLiteral("HOME"));
-        QCOMPARE(p.home_win_pct, 55);
-        QCOMPARE(p.draw_pct, 25);
-        QCOMPARE(p.away_win_pct, 40); // sums to 120: stored as the model gave it
+        QCOMPARE(p.home_win_pct, 46); // 55/25/40 sums to 120: scaled to 100
+        QCOMPARE(p.draw_pct, 21);
+        QCOMPARE(p.away_win_pct, 33);
         QCOMPARE(p.scoreline, QStringLiteral("2-1"));
         QCOMPARE(p.confidence, 70);
         QCOMPARE(p.match_label, QStringLiteral("Arsenal vs Chelsea"));
