@@ -22,6 +22,8 @@ QLabel *mutedLine(QWidget *parent)
     auto *label = new QLabel(parent);
     label->setObjectName(QStringLiteral("Muted"));
     label->setWordWrap(true);
+    // As wide as a field and its buttons, so one sentence stays one line.
+    label->setMinimumWidth(560);
     // The server's own words may hold angle brackets.
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -51,6 +53,7 @@ ServiceCard::ServiceCard(AppContext *context, QLabel *(*rowLabel)(const QString 
     keyRow->addWidget(m_key);
     m_reveal = button(QStringLiteral("Show"), "IconButton", QString());
     m_reveal->setCheckable(true);
+    m_reveal->setMinimumWidth(56); // "Show" and "Hide" take the same room
     m_reveal->setToolTip(QStringLiteral("Show or hide the key"));
     keyRow->addWidget(m_reveal);
     m_save = button(QStringLiteral("  Save key"), "PrimaryButton", QStringLiteral("floppy-disk"));
@@ -79,7 +82,7 @@ ServiceCard::ServiceCard(AppContext *context, QLabel *(*rowLabel)(const QString 
     m_test = button(QStringLiteral("  Test connection"), "IconButton", QStringLiteral("circle-check"));
     testRow->addWidget(m_test);
     m_testResult = mutedLine(this);
-    m_testResult->setWordWrap(true);
+    m_testResult->setMinimumWidth(400);
     testRow->addWidget(m_testResult, 1);
     form->addRow(QString(), testRow);
 
