@@ -12,6 +12,7 @@
 #include "ai/Pricing.h"
 #include "ai/ThinkingPreset.h"
 #include "app/Constants.h"
+#include "app/KeyStore.h"
 #include "app/League.h"
 #include "app/Log.h"
 #include "app/Paths.h"
@@ -23,6 +24,7 @@
 #include "model/HistoryTransfer.h"
 
 #include <QDate>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSemaphore>
@@ -60,6 +62,10 @@ const char *const USAGE =
     "  stats                                  accuracy over the history\n"
     "  export FILE                            every prediction to FILE (.csv: CSV, else JSON)\n"
     "  import FILE                            predictions from an exported file or a history.json\n"
+    "  config                                 the model settings in use and where the key comes from\n"
+    "  config set KEY VALUE                   set openai_model, openai_base_url or thinking_depth;\n"
+    "                                         \"config set openai_api_key -\" reads the key from stdin\n"
+    "  models                                 the models the service lists\n"
     "\n"
     "Options: --json (machine-readable output), --help, --version\n";
 
@@ -122,7 +128,7 @@ QString predictionText(const Prediction &p)
         text += QStringLiteral("  Reasoning:   ") + p.summary + QLatin1Char('\n');
     for (const QString &factor : p.key_factors)
         text += QStringLiteral("    - ") + factor + QLatin1Char('\n');
-    text += QStringLiteral("  Model:       %1, %2\n").arg(p.model, formatGbp(p.cost_gbp));
+    text += QStringLiteral("  Model:       %1, %2\n").arg(p.model, costText(p.model, p.cost_gbp));
     return text;
 }
 
@@ -162,6 +168,8 @@ public:
             {QStringLiteral("stats"), [this] { stats(); }},
             {QStringLiteral("export"), [this] { exportFile(); }},
             {QStringLiteral("import"), [this] { importFile(); }},
+            {QStringLiteral("config"), [this] { config(); }},
+            {QStringLiteral("models"), [this] { models(); }},
         };
         const auto command = commands.find(m_args.command);
         if (command == commands.end())
@@ -321,8 +329,7 @@ private:
             throw Failure{
                 QString::fromUtf8("This match has finished \xE2\x80\x94 there's nothing left to predict.")};
 
-        const Predictor predictor(m_settings.openai_api_key, m_settings.openai_model, m_relay.baseUrl,
-                                  m_relay.token);
+        const Predictor predictor = makePredictor();
         progress(QStringLiteral("Predicting %1…").arg(matchLabel(match)));
         auto [prediction, context] = predictMatch(api(), predictor, match, depth);
         HistoryStore store(historyDatabasePath());
@@ -557,6 +564,107 @@ private:
                          .arg(result.added)
                          .arg(result.updated)
                          .arg(result.skipped));
+    }
+
+    Predictor makePredictor()
+    {
+        resolveApiKey(m_settings, KEYSTORE_TIMEOUT_MS);
+        return Predictor(m_settings.openai_api_key, m_settings.openai_model, m_relay.baseUrl, m_relay.token,
+                         m_settings.openai_base_url);
+    }
+
+    void config()
+    {
+        if (m_args.positional.value(0) == QLatin1String("set")) {
+            expectPositional(3, 3);
+            setConfig(m_args.positional.at(1), m_args.positional.at(2));
+            return;
+        }
+        expectPositional(0, 0);
+        resolveApiKey(m_settings, KEYSTORE_TIMEOUT_MS);
+        const QString key = m_settings.openai_api_key;
+        // Enough to tell two keys apart, never enough to use one.
+        const QString shown = key.isEmpty()     ? QString()
+                              : key.size() < 12 ? QStringLiteral("…")
+                                                : key.left(3) + QStringLiteral("…") + key.right(4);
+        static const QMap<ApiKeySource, QString> sources = {
+            {ApiKeySource::None, QStringLiteral("none")},
+            {ApiKeySource::Environment, QStringLiteral("environment")},
+            {ApiKeySource::Keychain, QStringLiteral("keychain")},
+            {ApiKeySource::File, QStringLiteral("file")}};
+        const QString source = sources.value(m_settings.api_key_source);
+        const QString address = Predictor::openAiBase(m_settings.openai_base_url);
+        if (m_args.json) {
+            printJson(QJsonObject{{QStringLiteral("openai_api_key"), shown},
+                                  {QStringLiteral("api_key_source"), source},
+                                  {QStringLiteral("openai_base_url"), m_settings.openai_base_url},
+                                  {QStringLiteral("service_address"), address},
+                                  {QStringLiteral("openai_model"), m_settings.openai_model},
+                                  {QStringLiteral("thinking_depth"), m_settings.thinking_depth}});
+            return;
+        }
+        printOut(formatTable({QStringLiteral("Setting"), QStringLiteral("Value")},
+                             {{QStringLiteral("openai_api_key"),
+                               key.isEmpty() ? QStringLiteral("(none)")
+                                             : shown + QStringLiteral(" (") + source + QLatin1Char(')')},
+                              {QStringLiteral("service address"), address},
+                              {QStringLiteral("openai_model"), m_settings.openai_model},
+                              {QStringLiteral("thinking_depth"), m_settings.thinking_depth}}));
+    }
+
+    void setConfig(const QString &key, const QString &value)
+    {
+        if (key == QLatin1String("openai_api_key")) {
+            if (value != QLatin1String("-"))
+                throw UsageError{
+                    QStringLiteral("the key is read from standard input: config set openai_api_key -")};
+            QFile input;
+            input.open(stdin, QIODevice::ReadOnly);
+            const QString typed = QString::fromUtf8(input.readAll()).trimmed();
+            if (typed.isEmpty())
+                throw Failure{QStringLiteral("No key on standard input.")};
+            const bool fromEnvironment = m_settings.api_key_source == ApiKeySource::Environment;
+            if (storeApiKey(m_settings, typed, KEYSTORE_TIMEOUT_MS) == ApiKeySource::Keychain)
+                printOut(QStringLiteral("Saved the key in the system keychain.\n"));
+            else
+                printOut(QString::fromUtf8(
+                    "No system keychain found \xE2\x80\x94 the key is kept in settings.json, "
+                    "readable by you only.\n"));
+            if (fromEnvironment)
+                printErr(QStringLiteral("OPENAI_API_KEY is set and is used instead while it is.\n"));
+            return;
+        }
+        if (key == QLatin1String("openai_model")) {
+            if (value.trimmed().isEmpty())
+                throw Failure{QStringLiteral("The model name is empty.")};
+            m_settings.openai_model = value.trimmed();
+        } else if (key == QLatin1String("openai_base_url")) {
+            const QString problem = Predictor::serviceAddressProblem(value);
+            if (!problem.isEmpty())
+                throw Failure{problem};
+            m_settings.openai_base_url = value.trimmed();
+        } else if (key == QLatin1String("thinking_depth")) {
+            if (thinkingDepths().count(value) == 0)
+                throw Failure{QStringLiteral("thinking_depth is one of quick, standard, deep.")};
+            m_settings.thinking_depth = value;
+        } else {
+            throw UsageError{
+                QStringLiteral("config set takes openai_model, openai_base_url, thinking_depth or "
+                               "openai_api_key")};
+        }
+        if (!m_settings.save())
+            throw Failure{QStringLiteral("Could not write %1.").arg(settingsFilePath())};
+    }
+
+    void models()
+    {
+        expectPositional(0, 0);
+        const QStringList ids = makePredictor().listModels();
+        if (m_args.json)
+            printJson(QJsonArray::fromStringList(ids));
+        else
+            printOut(ids.isEmpty() ? QStringLiteral("The service lists no models.\n")
+                                   : ids.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     }
 
     void printMatches(const std::vector<Match> &matches) const

@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6opengl6-dev libgl-dev
     libcpp-httplib-dev libssl-dev
+    qtkeychain-qt6-dev gnome-keyring dbus
     qt6-qpa-plugins fonts-dejavu-core
     nginx   # the relay's front door, run by its test
     libqt6sql6-sqlite

@@ -1,9 +1,12 @@
 #include "Predictor.h"
 
+#include "ModelReply.h"
 #include "Pricing.h"
 #include "Prompts.h"
 #include "ThinkingPreset.h"
+#include "data/BlockingRequest.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +21,7 @@
 namespace {
 
 const QString CHAT_PATH = QStringLiteral("/v1/chat/completions");
+const QString MODELS_PATH = QStringLiteral("/v1/models");
 const QString DEFAULT_OPENAI_BASE = QStringLiteral("https://api.openai.com");
 
 QJsonObject message(const QString &role, const QString &content)
@@ -43,32 +47,77 @@ QString assistantContent(const QJsonObject &reply)
     throw PredictorError(QStringLiteral("OpenAI request failed (HTTP %1)").arg(status));
 }
 
+// A failed call to `base` in the words a user setting up a service needs.
+[[noreturn]] void throwInPlainWords(const QString &base, int status, int networkError, const QByteArray &body)
+{
+    QString text;
+    if (status == 401 || status == 403)
+        text =
+            QStringLiteral("The service refused the API key (HTTP %1): check that it is right.").arg(status);
+    else if (status == 404)
+        text = QStringLiteral("%1 is not an OpenAI-compatible address (HTTP 404).").arg(base);
+    else if (networkError == QNetworkReply::ConnectionRefusedError)
+        text = QStringLiteral("Nothing listens at %1: check the address and that the server runs.").arg(base);
+    else if (networkError == QNetworkReply::HostNotFoundError)
+        text = QStringLiteral("The host of %1 was not found.").arg(base);
+    else if (status == 0 && networkError == QNetworkReply::OperationCanceledError)
+        text = QStringLiteral("%1 did not answer in time.").arg(base);
+    else if (status == 0)
+        text = QStringLiteral("Could not reach %1.").arg(base);
+    else
+        text = QStringLiteral("The service answered HTTP %1.").arg(status);
+    // Servers say what is wrong with a model or a request in their own words.
+    const QJsonValue error = QJsonDocument::fromJson(body).object().value(QLatin1String("error"));
+    const QString detail = (error.isObject() ? error.toObject().value(QLatin1String("message")) : error)
+                               .toString()
+                               .simplified()
+                               .left(200);
+    if (status >= 400 && status != 404 && !detail.isEmpty())
+        text += QLatin1Char(' ') + detail;
+    throw PredictorError(text);
+}
+
 } // namespace
 
-Predictor::Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken)
+Predictor::Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken,
+                     QString serviceBase)
     : m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_relayBaseUrl(std::move(relayBaseUrl))
     , m_relayToken(std::move(relayToken))
-    , m_openAiBase(openAiBase())
+    , m_openAiBase(openAiBase(serviceBase))
+    , m_ownService(!serviceBase.trimmed().isEmpty())
 {
-    if (m_apiKey.isEmpty() && (m_relayBaseUrl.isEmpty() || m_relayToken.isEmpty()))
+    if (m_apiKey.isEmpty() && !m_ownService && (m_relayBaseUrl.isEmpty() || m_relayToken.isEmpty()))
         throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
 }
 
-QString Predictor::openAiBase()
+QString Predictor::serviceAddressProblem(const QString &address)
 {
-    QString base = qEnvironmentVariable("TOLVO_OPENAI_BASE").trimmed();
+    const QString text = address.trimmed();
+    if (text.isEmpty())
+        return {};
+    const QUrl url(text, QUrl::StrictMode);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (!url.isValid() || !web || url.host().isEmpty())
+        return QStringLiteral("Enter an http:// or https:// address, such as http://localhost:11434.");
+    return {};
+}
+
+QString Predictor::openAiBase(const QString &configured)
+{
+    const bool fromEnvironment = !qEnvironmentVariable("TOLVO_OPENAI_BASE").trimmed().isEmpty();
+    QString base =
+        fromEnvironment ? qEnvironmentVariable("TOLVO_OPENAI_BASE").trimmed() : configured.trimmed();
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     if (base.isEmpty())
         return DEFAULT_OPENAI_BASE;
     // A mistyped address would otherwise fail every call with "HTTP 0" and
     // no hint why; the log says what was ignored.
-    const QUrl url(base, QUrl::StrictMode);
-    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-    if (!url.isValid() || !web || url.host().isEmpty()) {
-        qWarning("TOLVO_OPENAI_BASE is not an http(s) address; using %s",
+    if (!serviceAddressProblem(base).isEmpty()) {
+        qWarning("%s is not an http(s) address; using %s",
+                 fromEnvironment ? "TOLVO_OPENAI_BASE" : "openai_base_url",
                  qUtf8Printable(DEFAULT_OPENAI_BASE));
         return DEFAULT_OPENAI_BASE;
     }
@@ -79,15 +128,18 @@ QString Predictor::endpoint() const
 {
     // The relay's address is used as configured, so a relay mounted below a
     // path keeps working.
-    return (m_apiKey.isEmpty() ? m_relayBaseUrl : m_openAiBase) + CHAT_PATH;
+    return (m_apiKey.isEmpty() && !m_ownService ? m_relayBaseUrl : m_openAiBase) + CHAT_PATH;
 }
 
 Predictor::RawReply Predictor::post(const QJsonObject &body) const
 {
     QNetworkRequest request{QUrl(endpoint())};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    const QString credential = m_apiKey.isEmpty() ? m_relayToken : m_apiKey;
-    request.setRawHeader("Authorization", "Bearer " + credential.toUtf8());
+    const QString credential = m_apiKey.isEmpty() && !m_ownService ? m_relayToken : m_apiKey;
+    if (!credential.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + credential.toUtf8());
+    // The key must never leave for a host the user did not name.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
     // Declared before the reply so that the reply goes first.
     QNetworkAccessManager manager;
@@ -111,10 +163,12 @@ Predictor::RawReply Predictor::post(const QJsonObject &body) const
         reply->abort();
         raw.failed = true;
         raw.status = 0;
+        raw.networkError = QNetworkReply::OperationCanceledError;
         return raw;
     }
     raw.body = reply->readAll();
     raw.failed = reply->error() != QNetworkReply::NoError;
+    raw.networkError = reply->error();
     raw.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     return raw;
 }
@@ -131,12 +185,11 @@ double Predictor::costOfReply(const QJsonObject &reply) const
 }
 
 std::pair<QJsonObject, double> Predictor::chatJson(const QString &system, const QString &user,
-                                                   double temperature, int maxTokens) const
+                                                   double temperature, int maxTokens,
+                                                   const QJsonObject &schema) const
 {
     QJsonObject body{
         {QStringLiteral("model"), m_model},
-        {QStringLiteral("response_format"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("json_object")}}},
         {QStringLiteral("temperature"), temperature},
         {QStringLiteral("messages"),
          QJsonArray{message(QStringLiteral("system"), system), message(QStringLiteral("user"), user)}},
@@ -144,21 +197,78 @@ std::pair<QJsonObject, double> Predictor::chatJson(const QString &system, const 
     if (maxTokens > 0)
         body.insert(QStringLiteral("max_tokens"), maxTokens);
 
-    const RawReply raw = post(body);
+    // Servers that refuse json_object are asked again with a schema, then
+    // with no format at all; what worked is kept for this address.
+    const QString address = endpoint();
+    ReplyFormat format = rememberedReplyFormat(address);
+    RawReply raw;
+    for (;;) {
+        if (format == ReplyFormat::None)
+            body.remove(QStringLiteral("response_format"));
+        else
+            body.insert(QStringLiteral("response_format"), responseFormat(format, schema));
+        raw = post(body);
+        if (format == ReplyFormat::None || !refusesResponseFormat(raw.status, raw.body))
+            break;
+        format = format == ReplyFormat::JsonObject ? ReplyFormat::JsonSchema : ReplyFormat::None;
+    }
     if (raw.failed || raw.status >= 400)
         throwRequestFailed(raw.status);
+    rememberReplyFormat(address, format);
 
     const QJsonDocument doc = QJsonDocument::fromJson(raw.body);
     if (!doc.isObject())
         throw PredictorError(QStringLiteral("OpenAI returned malformed JSON"));
-    QString content = assistantContent(doc.object());
-    if (content.isEmpty())
-        content = QStringLiteral("{}");
-
-    const QJsonDocument answer = QJsonDocument::fromJson(content.toUtf8());
-    if (!answer.isObject())
+    const std::optional<QJsonObject> answer = objectInModelText(assistantContent(doc.object()));
+    if (!answer)
         throw PredictorError(QStringLiteral("Model returned malformed JSON"));
-    return {answer.object(), costOfReply(doc.object())};
+    return {*answer, costOfReply(doc.object())};
+}
+
+qint64 Predictor::testConnection() const
+{
+    const QJsonObject body{
+        {QStringLiteral("model"), m_model},
+        {QStringLiteral("max_tokens"), 5},
+        {QStringLiteral("messages"), QJsonArray{message(QStringLiteral("user"), QStringLiteral("Say OK."))}},
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const RawReply raw = post(body);
+    const qint64 elapsed = clock.elapsed();
+    const QString base = endpoint().chopped(CHAT_PATH.size());
+    if (raw.failed || raw.status >= 400)
+        throwInPlainWords(base, raw.status, raw.networkError, raw.body);
+    if (!QJsonDocument::fromJson(raw.body).isObject())
+        throw PredictorError(
+            QStringLiteral("%1 did not answer like an OpenAI-compatible service.").arg(base));
+    return elapsed;
+}
+
+QStringList Predictor::listModels() const
+{
+    const QString base = endpoint().chopped(CHAT_PATH.size());
+    QNetworkRequest request{QUrl(base + MODELS_PATH)};
+    const QString credential = m_apiKey.isEmpty() && !m_ownService ? m_relayToken : m_apiKey;
+    if (!credential.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + credential.toUtf8());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+
+    QNetworkAccessManager manager;
+    QByteArray bytes;
+    int status = 0;
+    std::unique_ptr<QNetworkReply> reply(blockingRequest(manager, request, timeoutMs(), bytes, status));
+    if (reply->error() != QNetworkReply::NoError || status >= 400)
+        throwInPlainWords(base, status, reply->error(), bytes);
+
+    QStringList ids;
+    for (const QJsonValue &entry :
+         QJsonDocument::fromJson(bytes).object().value(QLatin1String("data")).toArray()) {
+        const QString id = entry.toObject().value(QLatin1String("id")).toString().trimmed();
+        if (!id.isEmpty() && !ids.contains(id))
+            ids.append(id);
+    }
+    return ids;
 }
 
 std::pair<QString, double> Predictor::chat(const ChatHistory &history, const QString &userText) const
@@ -189,7 +299,8 @@ std::pair<QString, double> Predictor::chat(const ChatHistory &history, const QSt
 Prediction Predictor::predictQuick(const Match &match, const QString &context, const QString &depth) const
 {
     const ThinkingPreset preset = thinkingPreset(depth);
-    const auto [reply, cost] = chatJson(QUICK_SYSTEM_PROMPT_BASE, context, preset.quickTemperature, 0);
+    const auto [reply, cost] =
+        chatJson(QUICK_SYSTEM_PROMPT_BASE, context, preset.quickTemperature, 0, quickReplySchema());
     return predictionFromQuickReply(match, reply, m_model, cost);
 }
 
@@ -200,6 +311,6 @@ Prediction Predictor::predictReasoning(const Match &match, const QString &contex
     const ThinkingPreset preset = thinkingPreset(depth);
     const auto [reply, cost] =
         chatJson(reasoningSystemPrompt(preset.keyFactorCount), reasoningUserText(context, prediction),
-                 preset.reasoningTemperature, preset.reasoningMaxTokens);
+                 preset.reasoningTemperature, preset.reasoningMaxTokens, reasoningReplySchema());
     return withReasoning(prediction, reply, cost);
 }

@@ -6,6 +6,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <utility>
@@ -30,8 +31,11 @@ class Predictor
 {
 public:
     // Throws PredictorError when there is neither an API key nor a complete
-    // relay configuration to fall back on.
-    Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken);
+    // relay configuration to fall back on. `serviceBase` is the address the
+    // user named (settings "openai_base_url"); a server of their own is used
+    // without a key too, since local servers need none.
+    Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken,
+              QString serviceBase = QString());
 
     const QString &model() const { return m_model; }
     // Where requests go: the OpenAI service with a key, the relay without.
@@ -41,9 +45,16 @@ public:
     std::pair<QString, double> chat(const ChatHistory &history, const QString &userText) const;
 
     // A call that must answer with a JSON object → (object, cost in £).
-    // `maxTokens` <= 0 leaves the reply length to the service.
+    // `maxTokens` <= 0 leaves the reply length to the service. `schema`
+    // describes the object for servers that only take a json_schema format.
     std::pair<QJsonObject, double> chatJson(const QString &system, const QString &user, double temperature,
-                                            int maxTokens) const;
+                                            int maxTokens, const QJsonObject &schema = {}) const;
+
+    // One tiny chat call with this key, address and model; returns how long
+    // the answer took in ms, or throws PredictorError in plain words.
+    qint64 testConnection() const;
+    // The model ids the service lists (GET /v1/models).
+    QStringList listModels() const;
 
     double costOf(const QJsonObject &usage) const;
 
@@ -53,9 +64,12 @@ public:
     Prediction predictReasoning(const Match &match, const QString &context, const Prediction &prediction,
                                 const QString &depth) const;
 
-    // The OpenAI base address: "https://api.openai.com", or the value of
-    // TOLVO_OPENAI_BASE to use any compatible service.
-    static QString openAiBase();
+    // The OpenAI base address: the value of TOLVO_OPENAI_BASE, else the
+    // `configured` one, else "https://api.openai.com".
+    static QString openAiBase(const QString &configured = QString());
+    // Why `address` cannot be a service address, or empty when it can
+    // (empty itself stands for the default).
+    static QString serviceAddressProblem(const QString &address);
 
     static constexpr int DefaultTimeoutMs = 45000;
     // How long one call may wait for its reply. Tests shorten it.
@@ -68,6 +82,7 @@ private:
         QByteArray body;
         int status = 0;
         bool failed = false;
+        int networkError = 0; // QNetworkReply::NetworkError
     };
     RawReply post(const QJsonObject &body) const;
     double costOfReply(const QJsonObject &reply) const;
@@ -77,6 +92,7 @@ private:
     QString m_relayBaseUrl;
     QString m_relayToken;
     QString m_openAiBase;
+    bool m_ownService = false;
 
     static inline std::atomic<int> s_timeoutMs{DefaultTimeoutMs};
 };

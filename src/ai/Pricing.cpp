@@ -14,12 +14,22 @@ std::pair<int, int> usageTokens(const QJsonObject &usage)
 
 double costGbp(const QString &model, int promptTokens, int completionTokens)
 {
-    std::pair<double, double> price = MODEL_PRICING_USD_PER_M.at(QStringLiteral("gpt-4o-mini"));
     const auto it = MODEL_PRICING_USD_PER_M.find(model);
-    if (it != MODEL_PRICING_USD_PER_M.end())
-        price = it->second;
+    if (it == MODEL_PRICING_USD_PER_M.end())
+        return 0.0;
+    const std::pair<double, double> &price = it->second;
     const double usd = (double(promptTokens) * price.first + double(completionTokens) * price.second) / 1e6;
     return usd * USD_TO_GBP;
+}
+
+bool isPriced(const QString &model)
+{
+    return MODEL_PRICING_USD_PER_M.count(model) > 0;
+}
+
+QString costText(const QString &model, double amount)
+{
+    return isPriced(model) ? formatGbp(amount) : QStringLiteral("price unknown");
 }
 
 double estimateGbp(const QString &model, int chars, int completionTokens)

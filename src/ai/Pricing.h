@@ -7,7 +7,7 @@
 #include <utility>
 
 // Model name → (input, output) price in US dollars per million tokens.
-// Models outside the table are priced like "gpt-4o-mini".
+// Models outside the table have no known price and cost nothing here.
 inline const std::map<QString, std::pair<double, double>> MODEL_PRICING_USD_PER_M = {
     {QStringLiteral("gpt-4o-mini"), {0.15, 0.60}},  {QStringLiteral("gpt-4o"), {2.50, 10.00}},
     {QStringLiteral("gpt-4.1-mini"), {0.40, 1.60}}, {QStringLiteral("gpt-4.1"), {2.00, 8.00}},
@@ -21,6 +21,13 @@ inline constexpr double USD_TO_GBP = 0.79;
 std::pair<int, int> usageTokens(const QJsonObject &usage);
 
 double costGbp(const QString &model, int promptTokens, int completionTokens);
+
+// Whether the table knows what `model` costs.
+bool isPriced(const QString &model);
+
+// The cost as shown beside a call: formatGbp, or "price unknown" for a model
+// outside the table rather than a made-up figure.
+QString costText(const QString &model, double amount);
 
 // Cost of a prompt of `chars` characters, counting four characters per token.
 double estimateGbp(const QString &model, int chars, int completionTokens);

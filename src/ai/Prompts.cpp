@@ -1,6 +1,6 @@
 #include "Prompts.h"
 
-#include "model/JsonRead.h"
+#include "ModelReply.h"
 
 #include <QJsonArray>
 #include <QStringList>
@@ -164,12 +164,13 @@ Prediction predictionFromQuickReply(const Match &match, const QJsonObject &reply
 {
     Prediction p = Prediction::freshlyCreated();
     p.match_label = match.home_team + QStringLiteral(" vs ") + match.away_team;
-    p.outcome = reply.value(QLatin1String("outcome")).toString(QStringLiteral("DRAW")).toUpper();
-    p.home_win_pct = jsonInt(reply.value(QLatin1String("home_win_pct")));
-    p.draw_pct = jsonInt(reply.value(QLatin1String("draw_pct")));
-    p.away_win_pct = jsonInt(reply.value(QLatin1String("away_win_pct")));
-    p.scoreline = reply.value(QLatin1String("scoreline")).toString(QStringLiteral("?-?"));
-    p.confidence = jsonInt(reply.value(QLatin1String("confidence")));
+    const QuickCall call = readQuickCall(reply);
+    p.outcome = call.outcome;
+    p.home_win_pct = call.homeWinPct;
+    p.draw_pct = call.drawPct;
+    p.away_win_pct = call.awayWinPct;
+    p.scoreline = call.scoreline;
+    p.confidence = call.confidence;
     p.model = model;
     p.league = match.league;
     p.match_id = match.id;

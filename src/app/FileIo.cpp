@@ -2,7 +2,9 @@
 
 #include "Log.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -37,4 +39,14 @@ bool saveUserFile(const QString &path, const QByteArray &data, FileAccess access
         return false;
     }
     return true;
+}
+
+void keepCorruptCopy(const QString &path, const QString &expected)
+{
+    const QString copy = path + QStringLiteral(".corrupt-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (QFile::exists(copy) || QFile::copy(path, copy))
+        appLog(QStringLiteral("%1 is not %2; kept a copy as %3").arg(path, expected, copy));
+    else
+        appLog(QStringLiteral("%1 is not %2 and could not be copied aside").arg(path, expected));
 }

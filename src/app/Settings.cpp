@@ -89,13 +89,18 @@ Settings Settings::fromJson(const QJsonObject &o)
     readText(o, "reporter_name", s.reporter_name);
     readList(o, "favorite_league_ids", s.favorite_league_ids);
     readList(o, "recent_searches", s.recent_searches);
+    readText(o, "openai_base_url", s.openai_base_url);
+    s.file_api_key = s.openai_api_key;
+    s.api_key_source = s.openai_api_key.isEmpty() ? ApiKeySource::None : ApiKeySource::File;
     return s;
 }
 
 QJsonObject Settings::toJson() const
 {
+    const bool keyFromElsewhere =
+        api_key_source == ApiKeySource::Environment || api_key_source == ApiKeySource::Keychain;
     return QJsonObject{
-        {QStringLiteral("openai_api_key"), openai_api_key},
+        {QStringLiteral("openai_api_key"), keyFromElsewhere ? file_api_key : openai_api_key},
         {QStringLiteral("openai_model"), openai_model},
         {QStringLiteral("thinking_depth"), thinking_depth},
         {QStringLiteral("sound_enabled"), sound_enabled},
@@ -119,6 +124,7 @@ QJsonObject Settings::toJson() const
         {QStringLiteral("reporter_name"), reporter_name},
         {QStringLiteral("favorite_league_ids"), toArray(favorite_league_ids)},
         {QStringLiteral("recent_searches"), toArray(recent_searches)},
+        {QStringLiteral("openai_base_url"), openai_base_url},
     };
 }
 
@@ -127,16 +133,39 @@ Settings Settings::load()
     Settings settings;
     QFile file(settingsFilePath());
     if (file.open(QIODevice::ReadOnly)) {
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+        const QByteArray bytes = file.readAll();
+        const QJsonDocument doc = QJsonDocument::fromJson(bytes);
         if (doc.isObject())
             settings = fromJson(doc.object());
+        else if (!bytes.trimmed().isEmpty())
+            keepCorruptCopy(settingsFilePath(), QStringLiteral("a JSON object"));
     }
     // The environment key wins even before the first save: a user who exports
     // OPENAI_API_KEY expects it to be used from the very first start.
     const QByteArray envKey = qgetenv("OPENAI_API_KEY");
-    if (!envKey.isEmpty())
+    if (!envKey.isEmpty()) {
         settings.openai_api_key = QString::fromUtf8(envKey);
+        settings.api_key_source = ApiKeySource::Environment;
+    }
     return settings;
+}
+
+void Settings::useStoredKey(const QString &key, ApiKeySource where)
+{
+    file_api_key = where == ApiKeySource::File ? key : QString();
+    if (api_key_source == ApiKeySource::Environment)
+        return;
+    openai_api_key = key;
+    api_key_source = where;
+}
+
+void Settings::forgetStoredKey()
+{
+    file_api_key.clear();
+    if (api_key_source == ApiKeySource::Environment)
+        return;
+    openai_api_key.clear();
+    api_key_source = ApiKeySource::None;
 }
 
 bool Settings::save() const

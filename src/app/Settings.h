@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+// Where the API key in effect came from. Only a key that lives in
+// settings.json is written back to it: never the environment's.
+enum class ApiKeySource { None, Environment, Keychain, File };
+
 // The user's settings, one field per key of settings.json. Fields marked
 // "kept" are only round-tripped: nothing in the program acts on them yet.
 struct Settings
@@ -32,12 +36,25 @@ struct Settings
     QString reporter_name;
     QStringList favorite_league_ids = {QStringLiteral("eng.1")};
     QStringList recent_searches; // kept
+    QString openai_base_url;     // empty: the OpenAI service itself
+
+    // Not in the file: where openai_api_key came from, and what settings.json
+    // itself holds under that key (kept as it was when the key in effect
+    // comes from elsewhere).
+    ApiKeySource api_key_source = ApiKeySource::None;
+    QString file_api_key;
 
     static Settings load();
     bool save() const;
 
     QJsonObject toJson() const;
     static Settings fromJson(const QJsonObject &object);
+
+    // A key the keychain or, failing it, settings.json now holds; the
+    // environment's key stays in effect when there is one.
+    void useStoredKey(const QString &key, ApiKeySource where);
+    // The key in effect after the stored one was removed.
+    void forgetStoredKey();
 };
 
 // The folder of an old portable install whose data could be taken over, or

@@ -1,25 +1,9 @@
 #include "JsonStore.h"
 
 #include "app/FileIo.h"
-#include "app/Log.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
-
-namespace {
-
-void keepCorruptCopy(const QString &path)
-{
-    const QString copy = path + QStringLiteral(".corrupt-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (QFile::exists(copy) || QFile::copy(path, copy))
-        appLog(QStringLiteral("%1 is not a JSON array; kept a copy as %2").arg(path, copy));
-    else
-        appLog(QStringLiteral("%1 is not a JSON array and could not be copied aside").arg(path));
-}
-
-} // namespace
 
 QJsonArray loadArray(const QString &path)
 {
@@ -32,7 +16,7 @@ QJsonArray loadArray(const QString &path)
     if (doc.isArray())
         return doc.array();
     if (!bytes.trimmed().isEmpty())
-        keepCorruptCopy(path);
+        keepCorruptCopy(path, QStringLiteral("a JSON array"));
     return {};
 }
 

@@ -184,7 +184,7 @@ private slots:
             QCOMPARE(lines.last(), u"  Form (most recent last): "_s + form);
     }
 
-    void quickReply_upperCasesOutcome_andKeepsNumbersAsSent()
+    void quickReply_upperCasesOutcome_andScalesChancesToHundred()
     {
         const Match m = fixture(u"Arsenal"_s, u"Chelsea"_s);
         const QJsonObject reply{{u"outcome"_s, u"home"_s}, {u"home_win_pct"_s, 55},    {u"draw_pct"_s, 25},
@@ -194,9 +194,9 @@ private slots:
                               p.home_team, p.away_team}),
                  QStringList({u"HOME"_s, u"2-1"_s, u"Arsenal vs Chelsea"_s, u"gpt-4o"_s, u"Premier League"_s,
                               u"740123"_s, u"Arsenal"_s, u"Chelsea"_s}));
-        // Sums to 120: stored as the model gave it.
+        // 55/25/40 sums to 120: scaled to 100.
         QCOMPARE(QList<int>({p.home_win_pct, p.draw_pct, p.away_win_pct, p.confidence}),
-                 QList<int>({55, 25, 40, 70}));
+                 QList<int>({46, 21, 33, 70}));
         QCOMPARE(p.cost_gbp, 0.0012);
         QVERIFY(QDateTime::fromString(p.created_at, Qt::ISODate).isValid());
         QCOMPARE(p.actual_home_score, -1);

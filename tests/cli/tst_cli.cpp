@@ -3,6 +3,7 @@
 #include "model/HistoryStore.h"
 #include "model/HistoryTransfer.h"
 #include "stubserver/StubServer.h"
+#include "support/ModelServers.h"
 #include "support/TestEnv.h"
 
 #include <QJsonArray>
@@ -133,11 +134,13 @@ private:
     std::unique_ptr<StubServer> model;
     QProcessEnvironment processEnv;
 
-    Run cli(const QStringList &arguments)
+    Run cli(const QStringList &arguments, const QByteArray &input = {})
     {
         QProcess process;
         process.setProcessEnvironment(processEnv);
         process.start(QStringLiteral(TOLVO_CLI_BINARY), arguments);
+        process.write(input);
+        process.closeWriteChannel();
         Run run;
         if (!process.waitForFinished(60000))
             process.kill();
@@ -447,6 +450,67 @@ private slots:
 
         const Run unknown = cli({QStringLiteral("check"), QStringLiteral("no-such-id")});
         QCOMPARE(unknown.status, 1);
+    }
+
+    void predict_onAnyModelServer_data() { ModelServers::addRows(); }
+
+    void predict_onAnyModelServer()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, content);
+        QFETCH(bool, usage);
+        QFETCH(QString, outcome);
+        QFETCH(QList<int>, chances);
+        QFETCH(QString, scoreline);
+        model->route(CHAT, ModelServers::server(kind, content, usage));
+        processEnv.remove(QStringLiteral("TOLVO_OPENAI_BASE"));
+        processEnv.remove(QStringLiteral("OPENAI_API_KEY"));
+        QCOMPARE(cli({"config", "set", "openai_base_url", model->baseUrl()}).status, 0);
+        QCOMPARE(cli({"config", "set", "openai_model", "qwen2.5-7b-instruct"}).status, 0);
+        // Checked before predicting, so that nothing can leave for the real service.
+        QCOMPARE(cli({"--json", "config"}).json().toObject().value("service_address").toString(),
+                 model->baseUrl());
+
+        const Run run = cli({"predict", "Arsenal vs Chelsea"});
+        QVERIFY2(run.status == 0, run.err.constData());
+        const QString text = QString::fromUtf8(run.out);
+        QVERIFY2(text.contains(QStringLiteral("Call:        %1, %2").arg(outcome, scoreline)),
+                 run.out.constData());
+        QVERIFY(text.contains(
+            QStringLiteral("home %1%  draw %2%  away %3%").arg(chances[0]).arg(chances[1]).arg(chances[2])));
+        QVERIFY(text.contains(QStringLiteral("Model:       qwen2.5-7b-instruct, price unknown")));
+        QCOMPARE(HistoryStore(historyFilePath()).all().first().cost_gbp, 0.0);
+    }
+
+    void config_andModels()
+    {
+        model->route(QStringLiteral("/v1/models"),
+                     StubResponse::json(R"({"data":[{"id":"qwen2.5-7b-instruct"},{"id":"llama3.1:8b"}]})"));
+        const Run models = cli({"models", "--json"});
+        QCOMPARE(models.json().toArray(), (QJsonArray{"qwen2.5-7b-instruct", "llama3.1:8b"}));
+        QCOMPARE(model->requestsTo(QStringLiteral("/v1/models")).first().header("authorization"),
+                 QByteArray("Bearer sk-test"));
+
+        processEnv.insert(QStringLiteral("OPENAI_API_KEY"), QStringLiteral("sk-proj-abcdefgh1234"));
+        QJsonObject shown = cli({"config", "--json"}).json().toObject();
+        QCOMPARE(shown.value("openai_api_key").toString(), QString::fromUtf8("sk-…1234"));
+        QCOMPARE(shown.value("api_key_source").toString(), QStringLiteral("environment"));
+
+        const Run refused = cli({"config", "set", "openai_base_url", "ftp://models.example"});
+        QCOMPARE(refused.status, 1);
+        QCOMPARE(cli({"config", "set", "thinking_depth", "ultra"}).status, 1);
+        QCOMPARE(cli({"config", "set", "theme", "light"}).status, 2);
+
+        // No keychain in the tests' environment: the file keeps the key.
+        processEnv.remove(QStringLiteral("OPENAI_API_KEY"));
+        const Run stored = cli({"config", "set", "openai_api_key", "-"}, "sk-pasted-key-9876\n");
+        QVERIFY(stored.out.contains("kept in settings.json"));
+        shown = cli({"config", "--json"}).json().toObject();
+        QCOMPARE(shown.value("api_key_source").toString(), QStringLiteral("file"));
+        QCOMPARE(shown.value("openai_api_key").toString(), QString::fromUtf8("sk-…9876"));
+        const QJsonObject file = QJsonDocument::fromJson(TestEnv::readFile(settingsFilePath())).object();
+        QCOMPARE(file.value("openai_base_url").toString(), QString());
+        QVERIFY(!TestEnv::readFile(settingsFilePath()).contains("abcdefgh"));
     }
 };
 

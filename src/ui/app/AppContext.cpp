@@ -1,5 +1,6 @@
 #include "AppContext.h"
 
+#include "app/KeyStore.h"
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "ui/shell/MainWindow.h"
@@ -58,6 +59,7 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
     backgroundPool = new QThreadPool(this);
     backgroundPool->setMaxThreadCount(12);
     sound = std::make_unique<SoundManager>(settings.sound_enabled, settings.sound_volume);
+    resolveApiKey(settings, KEYSTORE_TIMEOUT_MS);
     snapshotSettings();
 }
 
@@ -74,10 +76,8 @@ std::unique_ptr<Predictor> AppContext::getPredictor() const
     // A copy taken on the GUI thread: the settings page may be changing the
     // key or the model while this runs on a worker.
     const Settings current = currentSettings();
-    if (current.openai_api_key.isEmpty() && (relay.baseUrl.isEmpty() || relay.token.isEmpty()))
-        throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
     return std::make_unique<Predictor>(current.openai_api_key, current.openai_model, relay.baseUrl,
-                                       relay.token);
+                                       relay.token, current.openai_base_url);
 }
 
 void AppContext::runBackground(std::function<void()> work, std::function<void()> onDone,

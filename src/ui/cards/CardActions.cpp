@@ -58,7 +58,7 @@ void onPredict(AppContext *context, MatchCard *card, const Match &match)
             context->history.add(prediction);
             context->play(outcomeSound(prediction.outcome));
             context->toast(QStringLiteral("Prediction ready: %1  \u00B7  %2")
-                               .arg(prediction.scoreline, formatGbp(prediction.cost_gbp)),
+                               .arg(prediction.scoreline, costText(prediction.model, prediction.cost_gbp)),
                            QStringLiteral("success"));
         },
         [context, guard](const QString &message) {

@@ -132,10 +132,10 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
 
     reasoningInsertIndex = mainLayout->count();
 
-    QString footer = QStringLiteral("Model: ") +
-                     (prediction.model.isEmpty() ? QStringLiteral("gpt-4o-mini") : prediction.model);
-    if (prediction.cost_gbp > 0)
-        footer += QStringLiteral(" \u00B7 ") + formatGbp(prediction.cost_gbp);
+    const QString model = prediction.model.isEmpty() ? QStringLiteral("gpt-4o-mini") : prediction.model;
+    QString footer = QStringLiteral("Model: ") + model;
+    if (prediction.cost_gbp > 0 || !isPriced(model))
+        footer += QStringLiteral(" \u00B7 ") + costText(model, prediction.cost_gbp);
     if (!prediction.created_at.isEmpty())
         footer += QStringLiteral(" \u00B7 ") + prediction.created_at;
     footerLabel = plainLabel(footer, this);

@@ -2,8 +2,8 @@
 
 #include "ChatBubble.h"
 #include "ai/Pricing.h"
-#include "ui/app/AppContext.h"
 #include "app/Paths.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
@@ -314,7 +314,7 @@ void ChatPage::send()
     const QString text = m_input->text().trimmed();
     if (text.isEmpty())
         return;
-    if (m_context->settings.openai_api_key.isEmpty()) {
+    if (m_context->settings.openai_api_key.isEmpty() && m_context->settings.openai_base_url.isEmpty()) {
         m_context->toast(QStringLiteral("Add an OpenAI API key in Settings first."), QStringLiteral("error"));
         m_context->play(QStringLiteral("error"));
         return;
@@ -366,7 +366,7 @@ void ChatPage::onReply(const std::pair<QString, double> &reply, const QString &m
     m_store.touch(conversationId);
     if (m_pending) {
         m_pending->setText(reply.first);
-        m_pending->setMeta(QStringLiteral("%1  ·  %2").arg(model, formatGbp(reply.second)));
+        m_pending->setMeta(QStringLiteral("%1  ·  %2").arg(model, costText(model, reply.second)));
     }
     m_pending = nullptr;
     reloadList();

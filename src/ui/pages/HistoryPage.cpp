@@ -5,6 +5,7 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
+#include "ai/Pricing.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
 #include "model/HistoryTransfer.h"
@@ -485,7 +486,10 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
                                  "confidence · %6")
                       .arg(prediction.match_label.toHtmlEscaped(), color, prediction.outcome.toHtmlEscaped(),
                            prediction.scoreline.toHtmlEscaped(), QString::number(prediction.confidence),
-                           prediction.created_at.toHtmlEscaped()));
+                           prediction.created_at.toHtmlEscaped()) +
+                  (isPriced(prediction.model) || prediction.model.isEmpty()
+                       ? QString()
+                       : QStringLiteral(" · price unknown")));
     layout->addWidget(text, 1);
     if (!prediction.madeBeforeKickoff()) {
         auto *inPlay = new QLabel(QStringLiteral("in play"), row);

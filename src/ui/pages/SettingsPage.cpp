@@ -1,6 +1,8 @@
 #include "SettingsPage.h"
 
+#include "ServiceCard.h"
 #include "ui/app/AppContext.h"
+#include "ui/shell/Icons.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SoundManager.h"
 #include "ui/shell/Theme.h"
@@ -9,7 +11,11 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -28,9 +34,11 @@ void selectByText(QComboBox *combo, const QString &value)
     combo->setCurrentIndex(std::max(0, combo->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive)));
 }
 
+} // namespace
+
 // A row label as tall as its control with the text centred, and as wide in
 // every card, so that the controls of all cards line up.
-QLabel *rowLabel(const QString &text, QWidget *parent)
+QLabel *SettingsPage::rowLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setMinimumWidth(120);
@@ -38,6 +46,8 @@ QLabel *rowLabel(const QString &text, QWidget *parent)
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
+
+namespace {
 
 QComboBox *newCombo(QWidget *parent, const QString &name)
 {
@@ -73,12 +83,34 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     title->setObjectName(QStringLiteral("SectionTitle"));
     layout->addWidget(title);
 
+    QFrame *service = card(QStringLiteral("AI service"), layout);
+    service->layout()->addWidget(new ServiceCard(m_context, &rowLabel, service));
+
     QFrame *ai = card(QStringLiteral("AI Model"), layout);
     QFormLayout *aiForm = formIn(ai);
     m_model = newCombo(ai, QStringLiteral("ModelCombo"));
     for (const char *model : {"gpt-4o-mini", "gpt-4o", "gpt-4.1-mini", "gpt-4.1"})
         m_model->addItem(QString::fromLatin1(model));
-    aiForm->addRow(rowLabel(QStringLiteral("Model"), ai), m_model);
+    // Any other server's model may be typed, or picked once listed.
+    m_model->setEditable(true);
+    m_model->setInsertPolicy(QComboBox::NoInsert);
+    auto *modelRow = new QHBoxLayout;
+    modelRow->setSpacing(8);
+    modelRow->addWidget(m_model);
+    m_refreshModels = new QPushButton(QStringLiteral("  Refresh models"), ai);
+    m_refreshModels->setObjectName(QStringLiteral("IconButton"));
+    m_refreshModels->setCursor(Qt::PointingHandCursor);
+    m_refreshModels->setIcon(faIcon(QStringLiteral("rotate"), QColor(ICON_MUTED), 14));
+    m_refreshModels->setIconSize(QSize(14, 14));
+    modelRow->addWidget(m_refreshModels);
+    modelRow->addStretch(1);
+    aiForm->addRow(rowLabel(QStringLiteral("Model"), ai), modelRow);
+    m_modelsState = new QLabel(ai);
+    m_modelsState->setObjectName(QStringLiteral("Muted"));
+    m_modelsState->setTextFormat(Qt::PlainText);
+    m_modelsState->setWordWrap(true);
+    m_modelsState->hide();
+    aiForm->addRow(QString(), m_modelsState);
     m_depth = newCombo(ai, QStringLiteral("DepthCombo"));
     m_depth->addItem(QStringLiteral("Quick — fastest & cheapest"), QStringLiteral("quick"));
     m_depth->addItem(QStringLiteral("Standard — the default balance"), QStringLiteral("standard"));
@@ -112,16 +144,21 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     // Start values before any reaction is connected: building the page
     // changes nothing, also when a stored value is not among the choices.
     const Settings &settings = m_context->settings;
-    selectByText(m_model, settings.openai_model);
+    if (m_model->findText(settings.openai_model, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+        selectByText(m_model, settings.openai_model);
+    else
+        m_model->setEditText(settings.openai_model);
     selectByData(m_depth, settings.thinking_depth);
     selectByData(m_style, settings.ui_style);
     selectByData(m_accent, settings.accent);
     syncFromSettings();
 
-    connect(m_model, &QComboBox::currentTextChanged, this, [this](const QString &text) {
-        m_context->settings.openai_model = text;
-        m_context->settings.save();
-    });
+    // Picked from the list, or typed and confirmed: a half-typed name is
+    // never saved.
+    connect(m_model, &QComboBox::currentIndexChanged, this, &SettingsPage::commitModel);
+    connect(m_model, &QComboBox::activated, this, &SettingsPage::commitModel);
+    connect(m_model->lineEdit(), &QLineEdit::editingFinished, this, &SettingsPage::commitModel);
+    connect(m_refreshModels, &QPushButton::clicked, this, &SettingsPage::refreshModels);
     connect(m_depth, &QComboBox::currentIndexChanged, this, [this]() {
         m_context->settings.thinking_depth = m_depth->currentData().toString();
         m_context->settings.save();
@@ -175,6 +212,47 @@ void SettingsPage::syncFromSettings()
     const QSignalBlocker soundBlocker(m_sound);
     selectByText(m_theme, settings.theme);
     m_sound->setChecked(settings.sound_enabled);
+}
+
+void SettingsPage::commitModel()
+{
+    const QString model = m_model->currentText().trimmed();
+    if (model.isEmpty() || model == m_context->settings.openai_model)
+        return;
+    m_context->settings.openai_model = model;
+    m_context->settings.save();
+}
+
+void SettingsPage::refreshModels()
+{
+    m_refreshModels->setEnabled(false);
+    QPointer<SettingsPage> self(this);
+    AppContext *context = m_context;
+    context->runAsync<QStringList>(
+        [context]() { return context->getPredictor()->listModels(); },
+        [self](const QStringList &ids) {
+            if (!self)
+                return;
+            self->m_refreshModels->setEnabled(true);
+            const QString typed = self->m_model->currentText();
+            const QSignalBlocker blocker(self->m_model);
+            for (const QString &id : ids) {
+                if (self->m_model->findText(id, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+                    self->m_model->addItem(id);
+            }
+            self->m_model->setEditText(typed);
+            self->m_modelsState->setText(
+                ids.isEmpty() ? QStringLiteral("The service lists no models.")
+                              : QStringLiteral("%1 models listed by the service.").arg(ids.size()));
+            self->m_modelsState->show();
+        },
+        [self](const QString &message) {
+            if (!self)
+                return;
+            self->m_refreshModels->setEnabled(true);
+            self->m_modelsState->setText(message);
+            self->m_modelsState->show();
+        });
 }
 
 void SettingsPage::onSoundToggled(bool on)

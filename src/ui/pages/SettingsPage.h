@@ -8,6 +8,8 @@ class QCheckBox;
 class QComboBox;
 class QFormLayout;
 class QFrame;
+class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 // Model and thinking depth, theme, style and accent, and interface sounds.
@@ -19,6 +21,8 @@ class SettingsPage : public QWidget
 
 public:
     explicit SettingsPage(AppContext *context, QWidget *parent = nullptr);
+
+    static QLabel *rowLabel(const QString &text, QWidget *parent);
 
 signals:
     void themeChanged(const QString &theme);
@@ -32,6 +36,9 @@ private:
     QFrame *card(const QString &title, QVBoxLayout *pageLayout);
     QFormLayout *formIn(QFrame *card);
     void onSoundToggled(bool on);
+    void commitModel();
+    // Adds the ids the service lists to the model choices.
+    void refreshModels();
     // The top bar edits theme and sound too; the page picks their current
     // values up whenever it is shown.
     void syncFromSettings();
@@ -44,4 +51,6 @@ private:
     QComboBox *m_style = nullptr;
     QComboBox *m_accent = nullptr;
     QCheckBox *m_sound = nullptr;
+    QPushButton *m_refreshModels = nullptr;
+    QLabel *m_modelsState = nullptr;
 };
