@@ -221,7 +221,7 @@ int main(int argc, char **argv)
             const AccuracyStats s = computeStats(checked);
             pure.add(t);
             t.restart();
-            const AccuracyStats all = computeStats(store);
+            const AccuracyStats all = computeHistoryStats(store);
             loaded.add(t);
             if (s.checked != all.checked)
                 return 1;

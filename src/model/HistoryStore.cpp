@@ -259,6 +259,9 @@ void HistoryStore::createSchema()
                                    " search TEXT NOT NULL,"
                                    " json TEXT NOT NULL)")))
         logFailure("creating the table", query);
+    // The league list and filter read it alone.
+    if (!query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS predictions_league ON predictions (league)")))
+        logFailure("creating an index", query);
 }
 
 void HistoryStore::importLegacyFile(const QString &legacyPath)
