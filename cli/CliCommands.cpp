@@ -478,7 +478,7 @@ private:
     void stats()
     {
         expectPositional(0, 0);
-        const AccuracyStats s = computeStats(HistoryStore(historyDatabasePath()));
+        const AccuracyStats s = computeHistoryStats(HistoryStore(historyDatabasePath()));
         if (m_args.json) {
             QJsonArray leagues;
             for (const LeagueRecord &r : s.leagues)

@@ -83,7 +83,7 @@ AccuracyStats computeStats(const QList<Prediction> &predictions)
     return stats;
 }
 
-AccuracyStats computeStats(const HistoryStore &history)
+AccuracyStats computeHistoryStats(const HistoryStore &history)
 {
     // Unchecked predictions add nothing but the total.
     AccuracyStats stats = computeStats(history.checked());

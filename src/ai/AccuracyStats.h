@@ -40,4 +40,4 @@ AccuracyStats computeStats(const QList<Prediction> &predictions);
 
 // The figures of everything stored: only the checked predictions are read,
 // the rest are counted.
-AccuracyStats computeStats(const HistoryStore &history);
+AccuracyStats computeHistoryStats(const HistoryStore &history);

@@ -62,6 +62,12 @@ void bindEntry(QSqlQuery &query, const QJsonObject &entry)
     query.bindValue(QStringLiteral(":league"), text(p.league));
     query.bindValue(QStringLiteral(":match_id"), text(p.match_id));
     query.bindValue(QStringLiteral(":confidence"), p.confidence);
+    query.bindValue(QStringLiteral(":outcome"), text(p.outcome));
+    query.bindValue(QStringLiteral(":home_pct"), p.home_win_pct);
+    query.bindValue(QStringLiteral(":draw_pct"), p.draw_pct);
+    query.bindValue(QStringLiteral(":away_pct"), p.away_win_pct);
+    query.bindValue(QStringLiteral(":actual_home"), p.actual_home_score);
+    query.bindValue(QStringLiteral(":actual_away"), p.actual_away_score);
     query.bindValue(QStringLiteral(":checked"), correct.has_value() ? 1 : 0);
     query.bindValue(QStringLiteral(":correct"),
                     correct.has_value() ? QVariant(*correct ? 1 : 0) : QVariant());
@@ -72,10 +78,12 @@ void bindEntry(QSqlQuery &query, const QJsonObject &entry)
 }
 
 const QString Columns =
-    QStringLiteral("identity, created_at, league, match_id, confidence, checked, correct, "
-                   "search, json");
-const QString Values = QStringLiteral(":identity, :created_at, :league, :match_id, :confidence, :checked, "
-                                      ":correct, :search, :json");
+    QStringLiteral("identity, created_at, league, match_id, confidence, outcome, home_pct, "
+                   "draw_pct, away_pct, actual_home, actual_away, checked, correct, search, json");
+const QString Values =
+    QStringLiteral(":identity, :created_at, :league, :match_id, :confidence, :outcome, :home_pct, "
+                   ":draw_pct, :away_pct, :actual_home, :actual_away, :checked, :correct, "
+                   ":search, :json");
 
 QList<Prediction> predictionsOf(QSqlQuery &query)
 {
@@ -240,11 +248,20 @@ void HistoryStore::createSchema()
                                    " league TEXT NOT NULL,"
                                    " match_id TEXT NOT NULL,"
                                    " confidence INTEGER NOT NULL,"
+                                   " outcome TEXT NOT NULL,"
+                                   " home_pct INTEGER NOT NULL,"
+                                   " draw_pct INTEGER NOT NULL,"
+                                   " away_pct INTEGER NOT NULL,"
+                                   " actual_home INTEGER NOT NULL,"
+                                   " actual_away INTEGER NOT NULL,"
                                    " checked INTEGER NOT NULL,"
                                    " correct INTEGER,"
                                    " search TEXT NOT NULL,"
                                    " json TEXT NOT NULL)")))
         logFailure("creating the table", query);
+    // The league list and filter read it alone.
+    if (!query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS predictions_league ON predictions (league)")))
+        logFailure("creating an index", query);
 }
 
 void HistoryStore::importLegacyFile(const QString &legacyPath)
@@ -282,6 +299,9 @@ HistoryImport HistoryStore::upsert(const QJsonArray &entries)
         QStringLiteral("INSERT INTO predictions (%1) VALUES (%2) ON CONFLICT(identity) DO UPDATE SET "
                        "created_at = excluded.created_at, league = excluded.league, "
                        "match_id = excluded.match_id, confidence = excluded.confidence, "
+                       "outcome = excluded.outcome, home_pct = excluded.home_pct, "
+                       "draw_pct = excluded.draw_pct, away_pct = excluded.away_pct, "
+                       "actual_home = excluded.actual_home, actual_away = excluded.actual_away, "
                        "checked = excluded.checked, correct = excluded.correct, "
                        "search = excluded.search, json = excluded.json")
             .arg(Columns, Values));
@@ -329,10 +349,13 @@ void HistoryStore::add(const Prediction &prediction)
 void HistoryStore::update(const Prediction &prediction)
 {
     QSqlQuery query(connection());
-    query.prepare(QStringLiteral("UPDATE predictions SET identity = :identity, created_at = :created_at, "
-                                 "league = :league, match_id = :match_id, confidence = :confidence, "
-                                 "checked = :checked, correct = :correct, search = :search, json = :json "
-                                 "WHERE identity = :key"));
+    query.prepare(
+        QStringLiteral("UPDATE predictions SET identity = :identity, created_at = :created_at, "
+                       "league = :league, match_id = :match_id, confidence = :confidence, "
+                       "outcome = :outcome, home_pct = :home_pct, draw_pct = :draw_pct, "
+                       "away_pct = :away_pct, actual_home = :actual_home, actual_away = :actual_away, "
+                       "checked = :checked, correct = :correct, search = :search, json = :json "
+                       "WHERE identity = :key"));
     // Entries stored without an id get a fresh one each time they are read,
     // so their creation time is the only stable identity left; once updated
     // they keep the id they were read with.
@@ -402,11 +425,29 @@ QList<Prediction> HistoryStore::checked() const
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT json FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
+    if (!query.exec(
+            QStringLiteral("SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
+                           "away_pct, actual_home, actual_away FROM predictions WHERE checked = 1 "
+                           "ORDER BY seq DESC"))) {
         logFailure("reading", query);
         return {};
     }
-    return predictionsOf(query);
+    QList<Prediction> list;
+    while (query.next()) {
+        Prediction p;
+        p.id = query.value(0).toString();
+        p.created_at = query.value(1).toString();
+        p.league = query.value(2).toString();
+        p.confidence = query.value(3).toInt();
+        p.outcome = query.value(4).toString();
+        p.home_win_pct = query.value(5).toInt();
+        p.draw_pct = query.value(6).toInt();
+        p.away_win_pct = query.value(7).toInt();
+        p.actual_home_score = query.value(8).toInt();
+        p.actual_away_score = query.value(9).toInt();
+        list.append(p);
+    }
+    return list;
 }
 
 QStringList HistoryStore::leagues() const

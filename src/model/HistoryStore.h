@@ -77,7 +77,10 @@ public:
     // The entries that pass the filter, newest first, from `offset` on; a
     // negative limit means all.
     QList<Prediction> find(const HistoryFilter &filter, int offset = 0, int limit = -1) const;
-    // Every prediction whose result is known, newest first.
+    // Every prediction whose result is known, newest first, with the fields
+    // the statistics read (call, chances, confidence, league, time, result,
+    // id); the written reasoning and the rest stay empty. Read from columns,
+    // so a long history costs no JSON parsing.
     QList<Prediction> checked() const;
     // The leagues of the stored predictions, sorted, without the empty one.
     QStringList leagues() const;

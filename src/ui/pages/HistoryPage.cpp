@@ -280,14 +280,20 @@ void HistoryPage::refresh(bool fade)
     const HistoryStore &history = m_context->history;
     m_listStamp = history.changeStamp();
     updateStats();
-    syncLeagueCombo(history.leagues());
-    // The list stays the one of this moment while it is scrolled: entries
-    // stored later come with the next refresh.
-    HistoryFilter everything;
-    everything.upTo = history.latestEntry();
-    const int total = history.count(everything);
+    if (!m_haveWhole || m_wholeStamp != m_listStamp) {
+        m_wholeStamp = m_listStamp;
+        m_haveWhole = true;
+        m_leagues = history.leagues();
+        // The list stays the one of this moment while it is scrolled:
+        // entries stored later come with the next refresh.
+        HistoryFilter everything;
+        everything.upTo = m_latest = history.latestEntry();
+        m_total = history.count(everything);
+    }
+    syncLeagueCombo(m_leagues);
+    const int total = m_total;
     m_shown = currentFilter();
-    m_shown.upTo = everything.upTo;
+    m_shown.upTo = m_latest;
     m_shownCount = activeFilters() ? history.count(m_shown) : total;
     m_built = 0;
     m_rows.clear();
@@ -414,7 +420,7 @@ void HistoryPage::updateStats()
         return;
     m_statsStamp = stamp;
     m_haveStats = true;
-    m_dashboard->updateStats(computeStats(m_context->history));
+    m_dashboard->updateStats(computeHistoryStats(m_context->history));
 }
 
 bool HistoryPage::activeFilters() const

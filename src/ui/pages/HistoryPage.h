@@ -130,6 +130,13 @@ private:
     quint64 m_listStamp = 0;
     quint64 m_statsStamp = 0;
     bool m_haveStats = false;
+    // What a refresh needs of the whole history, read again only when it
+    // changed: a keystroke in the search field then costs one query.
+    quint64 m_wholeStamp = 0;
+    bool m_haveWhole = false;
+    QStringList m_leagues;
+    qint64 m_latest = 0;
+    int m_total = 0;
     QTimer *m_rowTimer = nullptr;
     QTimer *m_searchTimer = nullptr;
     QTimer *m_watchTimer = nullptr;
