@@ -263,8 +263,13 @@ int main(int argc, char **argv)
     print("history page shown and painted", shown);
     auto *page = qobject_cast<HistoryPage *>(window.page(QStringLiteral("history")));
     // A look at the page as shown, when asked for.
-    if (const QString shot = qEnvironmentVariable("TOLVO_BENCH_SCREENSHOT"); !shot.isEmpty())
+    if (const QString shot = qEnvironmentVariable("TOLVO_BENCH_SCREENSHOT"); !shot.isEmpty()) {
+        // After the page's fade-in.
+        QEventLoop settle;
+        QTimer::singleShot(800, &settle, &QEventLoop::quit);
+        settle.exec();
         window.grab().save(shot);
+    }
 
     // Typing "arsenal" and deleting it again, at a quick typist's pace (a
     // key every 120 ms) and at a slow one's (every 300 ms, so that the list
