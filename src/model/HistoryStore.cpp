@@ -426,9 +426,13 @@ QList<Prediction> HistoryStore::checked() const
     QSqlQuery query(connection());
     query.setForwardOnly(true);
     if (!query.exec(
+            // The scores also need the market snapshot and the kick-off state; SQLite
+            // reads those few keys out of the stored JSON without parsing it here.
             QStringLiteral("SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
-                           "away_pct, actual_home, actual_away FROM predictions WHERE checked = 1 "
-                           "ORDER BY seq DESC"))) {
+                           "away_pct, actual_home, actual_away, json_extract(json, '$.market_home_pct'), "
+                           "json_extract(json, '$.market_draw_pct'), json_extract(json, '$.market_away_pct'), "
+                           "json_extract(json, '$.market_provider'), json_extract(json, '$.kickoff_state') "
+                           "FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
         logFailure("reading", query);
         return {};
     }
@@ -445,6 +449,18 @@ QList<Prediction> HistoryStore::checked() const
         p.away_win_pct = query.value(7).toInt();
         p.actual_home_score = query.value(8).toInt();
         p.actual_away_score = query.value(9).toInt();
+        const auto market = [&query](int column) -> std::optional<double> {
+            const QVariant v = query.value(column);
+            // Only numbers count, as when the record itself is read.
+            if (v.isNull() || v.typeId() == QMetaType::QString)
+                return std::nullopt;
+            return v.toDouble();
+        };
+        p.market_home_pct = market(10);
+        p.market_draw_pct = market(11);
+        p.market_away_pct = market(12);
+        p.market_provider = query.value(13).toString();
+        p.kickoff_state = query.value(14).toString();
         list.append(p);
     }
     return list;
