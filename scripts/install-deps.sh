@@ -8,6 +8,10 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6opengl6-dev libgl-dev
     libcpp-httplib-dev libssl-dev
     qt6-qpa-plugins fonts-dejavu-core
+    # The launcher and metainfo validators, the Debian package (dpkg-shlibdeps
+    # and the file type check of CPack), a private D-Bus session for the
+    # desktop notification tests.
+    desktop-file-utils appstream dpkg-dev file dbus-daemon
 )
 if [[ "${1:-}" == "--gui-runtime" ]]; then
     packages+=(qt6-wayland libqt6multimedia6)

@@ -89,6 +89,7 @@ Settings Settings::fromJson(const QJsonObject &o)
     readText(o, "reporter_name", s.reporter_name);
     readList(o, "favorite_league_ids", s.favorite_league_ids);
     readList(o, "recent_searches", s.recent_searches);
+    readText(o, "goal_notifications", s.goal_notifications);
     return s;
 }
 
@@ -119,6 +120,7 @@ QJsonObject Settings::toJson() const
         {QStringLiteral("reporter_name"), reporter_name},
         {QStringLiteral("favorite_league_ids"), toArray(favorite_league_ids)},
         {QStringLiteral("recent_searches"), toArray(recent_searches)},
+        {QStringLiteral("goal_notifications"), goal_notifications},
     };
 }
 

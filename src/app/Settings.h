@@ -32,6 +32,9 @@ struct Settings
     QString reporter_name;
     QStringList favorite_league_ids = {QStringLiteral("eng.1")};
     QStringList recent_searches; // kept
+    // Which goals the live page also announces on the desktop: "all",
+    // "favourites" (starred fixtures only) or "off".
+    QString goal_notifications = QStringLiteral("all");
 
     static Settings load();
     bool save() const;

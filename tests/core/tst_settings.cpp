@@ -118,7 +118,7 @@ private slots:
         const QByteArray bytes = TestEnv::readFile(settingsFilePath());
         QVERIFY(bytes.contains("\n    \"accent\": \"green\""));
         const QJsonObject o = savedObject();
-        QCOMPARE(o.size(), 24);
+        QCOMPARE(o.size(), 25);
         QCOMPARE(o.value("sound_volume").toDouble(), 0.6);
         QCOMPARE(o.value("upcoming_days").toInt(), 75);
         QVERIFY(o.value("walkthrough_seen").isBool());

@@ -44,4 +44,5 @@ private:
     QComboBox *m_style = nullptr;
     QComboBox *m_accent = nullptr;
     QCheckBox *m_sound = nullptr;
+    QComboBox *m_goalNotifications = nullptr;
 };
