@@ -2,8 +2,8 @@
 
 #include "ChatBubble.h"
 #include "ai/Pricing.h"
-#include "app/Paths.h"
 #include "ui/app/AppContext.h"
+#include "app/Paths.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 

@@ -5,9 +5,9 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
+#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
-#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
