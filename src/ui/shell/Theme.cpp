@@ -714,9 +714,8 @@ QString buildStylesheet(const QString &theme, const QString &accent, const QStri
         {QStringLiteral("accentHover"), accentPalette.hover},
         {QStringLiteral("accentDark"), accentPalette.dark},
         {QStringLiteral("accentBright"), lighten(accentPalette.hover, 0.35)},
-        // The keyboard focus ring: bright on the dark theme, deep on the light one.
-        {QStringLiteral("focus"),
-         theme == QLatin1String("dark") ? lighten(accentPalette.hover, 0.35) : accentPalette.dark},
+        // The keyboard focus ring: light on the dark theme, deep on the light one.
+        {QStringLiteral("focus"), theme == QLatin1String("dark") ? accentPalette.hover : accentPalette.dark},
         {QStringLiteral("hoverTint"), theme == QLatin1String("dark")
                                           ? QStringLiteral("rgba(255, 255, 255, 14)")
                                           : QStringLiteral("rgba(0, 0, 0, 10)")},
