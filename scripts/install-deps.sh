@@ -11,6 +11,10 @@ packages=(
     qt6-qpa-plugins fonts-dejavu-core
     nginx   # the relay's front door, run by its test
     libqt6sql6-sqlite
+    # The launcher and metainfo validators, the Debian package (dpkg-shlibdeps
+    # and the file type check of CPack), a private D-Bus session for the
+    # desktop notification tests.
+    desktop-file-utils appstream dpkg-dev file dbus-daemon
 )
 if [[ "${1:-}" == "--gui-runtime" ]]; then
     packages+=(qt6-wayland libqt6multimedia6)

@@ -7,13 +7,18 @@
 //   on both themes;
 // - arrow-down-dark.png and arrow-down-light.png, the combo-box arrow in the
 //   dimmed text colour of each theme;
-// - check-white.png, the tick of a checked check box (on the accent colour).
+// - check-white.png, the tick of a checked check box (on the accent colour);
+// - into the second folder given (default packaging/icons), the application
+//   icon for the desktop's icon theme, hicolor/NxN/apps/org.tolvo.Tolvo.png
+//   at 48, 64, 128 and 256 pixels.
 // The small images are drawn at twice the size they are shown at, for sharp
 // HiDPI screens.
 //
 //   cmake --build --preset dev --target tolvo_make_images
-//   build/dev/tools/tolvo_make_images resources/icons
+//   build/dev/tools/tolvo_make_images resources/icons packaging/icons
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLinearGradient>
 #include <QList>
@@ -25,6 +30,7 @@
 #include <QtMath>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -188,11 +194,26 @@ int main(int argc, char **argv)
         {QStringLiteral("arrow-down-light.png"), drawArrow(QColor("#5B6472"))},
         {QStringLiteral("check-white.png"), drawCheck()},
     };
-    for (const auto &image : images) {
-        const QString path = folder + QLatin1Char('/') + image.first;
-        if (!image.second.save(path, "PNG")) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            return 1;
+    const QString desktopFolder =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("packaging/icons");
+    QList<QPair<QString, QImage>> themeIcons;
+    const QImage icon = images.first().second;
+    for (int size : {48, 64, 128, 256}) {
+        // Scaled down from the large drawing: the shapes are bold enough to
+        // survive, and every size stays the same picture.
+        const QString name = QStringLiteral("hicolor/%1x%1/apps/org.tolvo.Tolvo.png").arg(size);
+        themeIcons.append(
+            {name,
+             size == 256 ? icon : icon.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)});
+    }
+    for (const auto &[dir, list] : {std::pair{folder, images}, std::pair{desktopFolder, themeIcons}}) {
+        for (const auto &image : list) {
+            const QString path = dir + QLatin1Char('/') + image.first;
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            if (!image.second.save(path, "PNG")) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                return 1;
+            }
         }
     }
     return 0;

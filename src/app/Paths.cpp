@@ -77,6 +77,11 @@ QString assetPath(const QStringList &parts)
 {
     const QDir exeDir(executableDir());
     QString path = exeDir.absoluteFilePath(QStringLiteral("assets"));
+    // An installed program lives in PREFIX/bin with its assets in
+    // PREFIX/share/tolvo/assets; found relative to the executable, any
+    // prefix works, also a package unpacked somewhere else.
+    if (!QFileInfo(path).isDir())
+        path = QDir::cleanPath(exeDir.absoluteFilePath(QStringLiteral("../share/tolvo/assets")));
     if (!QFileInfo(path).isDir())
         path = exeDir.absolutePath();
     for (const QString &part : parts)

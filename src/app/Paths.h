@@ -19,5 +19,7 @@ QString historyDatabasePath();
 QString chatsFilePath();
 QString logFilePath();
 
-// A read-only file shipped beside the program, e.g. assetPath({"sounds", "goal.wav"}).
+// A read-only file shipped with the program, e.g. assetPath({"sounds", "goal.wav"}):
+// in "assets" beside the executable, else in "../share/tolvo/assets" from it
+// (an installed program), else beside the executable itself.
 QString assetPath(const QStringList &parts);

@@ -92,6 +92,7 @@ Settings Settings::fromJson(const QJsonObject &o)
     readText(o, "openai_base_url", s.openai_base_url);
     s.file_api_key = s.openai_api_key;
     s.api_key_source = s.openai_api_key.isEmpty() ? ApiKeySource::None : ApiKeySource::File;
+    readText(o, "goal_notifications", s.goal_notifications);
     return s;
 }
 
@@ -125,6 +126,7 @@ QJsonObject Settings::toJson() const
         {QStringLiteral("favorite_league_ids"), toArray(favorite_league_ids)},
         {QStringLiteral("recent_searches"), toArray(recent_searches)},
         {QStringLiteral("openai_base_url"), openai_base_url},
+        {QStringLiteral("goal_notifications"), goal_notifications},
     };
 }
 

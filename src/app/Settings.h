@@ -37,6 +37,9 @@ struct Settings
     QStringList favorite_league_ids = {QStringLiteral("eng.1")};
     QStringList recent_searches; // kept
     QString openai_base_url;     // empty: the OpenAI service itself
+    // Which goals the live page also announces on the desktop: "all",
+    // "favourites" (starred fixtures only) or "off".
+    QString goal_notifications = QStringLiteral("all");
 
     // Not in the file: where openai_api_key came from, and what settings.json
     // itself holds under that key (kept as it was when the key in effect

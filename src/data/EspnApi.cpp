@@ -126,15 +126,17 @@ int EspnApi::ttlFor(const QString &path) const
     return 300;
 }
 
-std::vector<QJsonObject> EspnApi::scoreboard(const QString &league, const QDate &from, const QDate &to) const
+std::vector<QJsonObject> EspnApi::scoreboard(const QString &league, const QDate &from, const QDate &to,
+                                             bool bypassCache) const
 {
     const QString path = league + QLatin1String("/scoreboard");
     if (!from.isValid() || !to.isValid())
         return {};
     if (from == to) {
-        const QJsonObject reply =
-            get(path, {{QStringLiteral("dates"), from.toString(QStringLiteral("yyyyMMdd"))},
-                       {QStringLiteral("limit"), LIMIT}});
+        const QJsonObject reply = get(path,
+                                      {{QStringLiteral("dates"), from.toString(QStringLiteral("yyyyMMdd"))},
+                                       {QStringLiteral("limit"), LIMIT}},
+                                      bypassCache);
         return espn::objectsOf(reply.value(QLatin1String("events")));
     }
 
@@ -147,9 +149,10 @@ std::vector<QJsonObject> EspnApi::scoreboard(const QString &league, const QDate 
     std::vector<QJsonObject> events;
     QSet<QString> seen;
     for (QDate month(from.year(), from.month(), 1); month <= to; month = month.addMonths(1)) {
-        const QJsonObject reply =
-            get(path, {{QStringLiteral("dates"), month.toString(QStringLiteral("yyyyMM"))},
-                       {QStringLiteral("limit"), LIMIT}});
+        const QJsonObject reply = get(path,
+                                      {{QStringLiteral("dates"), month.toString(QStringLiteral("yyyyMM"))},
+                                       {QStringLiteral("limit"), LIMIT}},
+                                      bypassCache);
         for (QJsonObject &event : espn::objectsOf(reply.value(QLatin1String("events")))) {
             const QString date = espn::dateAndTime(event.value(QLatin1String("date")).toString()).first;
             if (date < first || date > last)
@@ -166,11 +169,12 @@ std::vector<QJsonObject> EspnApi::scoreboard(const QString &league, const QDate 
     return events;
 }
 
-std::vector<Match> EspnApi::matchesOn(const QString &league, const QDate &date) const
+std::vector<Match> EspnApi::matchesOn(const QString &league, const QDate &date, bool bypassCache) const
 {
     const QString day = dayText(date);
-    std::vector<Match> matches = filtered(toMatches(scoreboard(league, date, date), QString(), league),
-                                          [&](const Match &m) { return m.date == day; });
+    std::vector<Match> matches =
+        filtered(toMatches(scoreboard(league, date, date, bypassCache), QString(), league),
+                 [&](const Match &m) { return m.date == day; });
     std::stable_sort(matches.begin(), matches.end(),
                      [](const Match &a, const Match &b) { return a.time < b.time; });
     return matches;

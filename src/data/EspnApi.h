@@ -51,8 +51,11 @@ public:
                                  const QString &league) const;
 
     // League fixtures.
-    std::vector<QJsonObject> scoreboard(const QString &league, const QDate &from, const QDate &to) const;
-    std::vector<Match> matchesOn(const QString &league, const QDate &date) const;
+    // bypassCache: read the service even when a cached reply is fresh (the
+    // reply is still stored for everyone else).
+    std::vector<QJsonObject> scoreboard(const QString &league, const QDate &from, const QDate &to,
+                                        bool bypassCache = false) const;
+    std::vector<Match> matchesOn(const QString &league, const QDate &date, bool bypassCache = false) const;
     std::vector<Match> recentMatches(const QString &league, int n) const;
     std::vector<Match> upcomingMatches(const QString &league, int n, int days = 0) const;
     QMap<QString, QString> leagueForm(const QString &league, int n) const;

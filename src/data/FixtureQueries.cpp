@@ -19,10 +19,11 @@ namespace {
 class LeagueFetch : public QRunnable
 {
 public:
-    LeagueFetch(const EspnApi &api, QString slug, QDate day)
+    LeagueFetch(const EspnApi &api, QString slug, QDate day, bool bypassCache)
         : m_api(api)
         , m_slug(std::move(slug))
         , m_day(day)
+        , m_bypassCache(bypassCache)
     {
         setAutoDelete(false);
     }
@@ -30,7 +31,7 @@ public:
     void run() override
     {
         try {
-            m_matches = m_api.matchesOn(m_slug, m_day);
+            m_matches = m_api.matchesOn(m_slug, m_day, m_bypassCache);
         } catch (...) {
             m_error = std::current_exception();
         }
@@ -53,6 +54,7 @@ private:
     const EspnApi &m_api;
     QString m_slug;
     QDate m_day;
+    bool m_bypassCache;
     std::vector<Match> m_matches;
     std::exception_ptr m_error;
     QSemaphore m_done;
@@ -65,15 +67,16 @@ bool hasBothScores(const Match &m)
 
 } // namespace
 
-std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter, const QDate &today)
+std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter, const QDate &today,
+                                     bool bypassCache)
 {
     if (filter != ALL_LEAGUES)
-        return api.matchesOn(filter, today);
+        return api.matchesOn(filter, today, bypassCache);
 
     QThreadPool *pool = QThreadPool::globalInstance();
     std::vector<std::unique_ptr<LeagueFetch>> fetches;
     for (const League &league : defaultLeagues()) {
-        fetches.push_back(std::make_unique<LeagueFetch>(api, league.slug, today));
+        fetches.push_back(std::make_unique<LeagueFetch>(api, league.slug, today, bypassCache));
         pool->start(fetches.back().get());
     }
 

@@ -17,8 +17,10 @@ inline const QString ALL_LEAGUES = QStringLiteral("__all__");
 // Today's fixtures of one league, or, for ALL_LEAGUES, of every tracked league
 // fetched at once and merged: each fixture once, ordered by kick-off time and
 // then league. Blocking; throws ApiError when any league's request fails.
+// bypassCache reads every scoreboard from the service, for pages that show
+// scores as they change.
 std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter,
-                                     const QDate &today = QDate::currentDate());
+                                     const QDate &today = QDate::currentDate(), bool bypassCache = false);
 
 // A made-up fixture for two teams without a scheduled meeting ("hyp-" id).
 Match hypotheticalMatch(const Team &home, const Team &away);

@@ -82,7 +82,7 @@ private slots:
                 label->styleSheet().contains(QLatin1String("font-weight: 700")))
                 cards.append(label->text());
         }
-        QCOMPARE(cards, (QStringList{"AI service", "AI Model", "Appearance", "Sound"}));
+        QCOMPARE(cards, (QStringList{"AI service", "AI Model", "Appearance", "Sound", "Notifications"}));
     }
 
     void unknownStoredValues_areShownAsTheFirstChoice_withoutSaving()

@@ -3,6 +3,7 @@
 #include "AppContext.h"
 #include "app/Constants.h"
 #include "app/Log.h"
+#include "app/Paths.h"
 #include "app/RelayConfig.h"
 #include "app/Settings.h"
 #include "ui/shell/Icons.h"
@@ -82,7 +83,11 @@ int qMain(int argc, char **argv)
     QApplication::setApplicationDisplayName(APP_NAME);
     ensureUiResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tolvo_256.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tolvo"));
+    // The launcher's name: the desktop shows its icon and name for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvo.Tolvo"));
+    // Where the sounds are read from: beside the program in a build folder,
+    // under share/tolvo in an installed one. A silent program starts here.
+    appLog(QStringLiteral("Sounds from %1").arg(assetPath({QStringLiteral("sounds")})));
 
     offerLegacyMigration();
 

@@ -172,6 +172,9 @@ void MatchCard::setFavorite(bool on)
 void MatchCard::updateFavIcon()
 {
     favButton->setIcon(faIcon(QStringLiteral("star"), favorite ? STAR_ON : ICON_GREY, 16));
+    // The star's colour is all a sighted user gets; a screen reader says it.
+    favButton->setAccessibleName(favorite ? QStringLiteral("Remove from favorites")
+                                          : QStringLiteral("Add to favorites"));
 }
 
 void MatchCard::setPredicting(bool on)

@@ -11,6 +11,7 @@ MatchListView::MatchListView(QWidget *parent)
     : QScrollArea(parent)
 {
     setObjectName(QStringLiteral("MatchList"));
+    setAccessibleName(QStringLiteral("Fixtures"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

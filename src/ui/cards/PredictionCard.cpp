@@ -125,6 +125,7 @@ PredictionCard::PredictionCard(const Prediction &p, QWidget *parent)
     copyButton->setIcon(faIcon(QStringLiteral("copy"), QColor(ICON_MUTED), 16));
     copyButton->setIconSize(QSize(16, 16));
     copyButton->setToolTip(QStringLiteral("Copy prediction"));
+    copyButton->setAccessibleName(QStringLiteral("Copy prediction"));
     copyButton->setCursor(Qt::PointingHandCursor);
     connect(copyButton, &QPushButton::clicked, this, &PredictionCard::onCopyClicked);
     actionRow->addWidget(copyButton);

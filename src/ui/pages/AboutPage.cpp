@@ -32,6 +32,7 @@ AboutPage::AboutPage(QWidget *parent)
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
+    scroll->setAccessibleName(QStringLiteral("About Tolvo"));
     scroll->setObjectName(QStringLiteral("ChatScroll"));
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

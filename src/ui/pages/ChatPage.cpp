@@ -76,6 +76,7 @@ QWidget *ChatPage::buildSidebar()
 
     m_list = new QListWidget(sidebar);
     m_list->setObjectName(QStringLiteral("ChatList"));
+    m_list->setAccessibleName(QStringLiteral("Saved conversations"));
     m_list->setCursor(Qt::PointingHandCursor);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setTextElideMode(Qt::ElideRight);
@@ -117,6 +118,7 @@ QWidget *ChatPage::buildThread()
     layout->addLayout(header);
 
     m_scroll = new QScrollArea(thread);
+    m_scroll->setAccessibleName(QStringLiteral("Conversation"));
     m_scroll->setObjectName(QStringLiteral("ChatScroll"));
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -133,6 +135,7 @@ QWidget *ChatPage::buildThread()
     inputRow->setSpacing(8);
     m_input = new QLineEdit(thread);
     m_input->setPlaceholderText(QStringLiteral("Ask about football…"));
+    m_input->setAccessibleName(QStringLiteral("Question"));
     connect(m_input, &QLineEdit::returnPressed, this, &ChatPage::send);
     inputRow->addWidget(m_input, 1);
     m_sendButton = new QPushButton(QStringLiteral("  Send"), thread);

@@ -124,6 +124,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
+    scroll->setAccessibleName(QStringLiteral("Send feedback"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -175,6 +176,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
 
     m_category = new QComboBox(card);
     m_category->setObjectName(QStringLiteral("FeedbackCategory"));
+    m_category->setAccessibleName(QStringLiteral("Category"));
     m_category->setCursor(Qt::PointingHandCursor);
     for (const Category &category : CATEGORIES)
         m_category->addItem(category.label, category.key);
@@ -189,6 +191,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     severityLayout->setContentsMargins(0, 0, 0, 0);
     m_severity = new QComboBox(m_severityRow);
     m_severity->setObjectName(QStringLiteral("FeedbackSeverity"));
+    m_severity->setAccessibleName(QStringLiteral("Severity"));
     m_severity->setCursor(Qt::PointingHandCursor);
     for (const Severity &severity : SEVERITIES)
         m_severity->addItem(severity.label, severity.key);
@@ -198,6 +201,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
 
     m_message = new QPlainTextEdit(card);
     m_message->setObjectName(QStringLiteral("FeedbackMessage"));
+    m_message->setAccessibleName(QStringLiteral("Message"));
     m_message->setPlaceholderText(QStringLiteral(
         "What happened, and what did you expect instead? The more detail, the faster it gets fixed."));
     m_message->setFixedHeight(96);
@@ -212,6 +216,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     nameRow->addWidget(userIcon);
     m_name = new QLineEdit(card);
     m_name->setObjectName(QStringLiteral("FeedbackName"));
+    m_name->setAccessibleName(QStringLiteral("Your name"));
     m_name->setPlaceholderText(QStringLiteral("Your name (optional — so the dev knows who it's from)"));
     m_name->setText(m_context->settings.reporter_name);
     nameRow->addWidget(m_name, 1);

@@ -152,6 +152,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_search = new QLineEdit(this);
     m_search->setPlaceholderText(QStringLiteral("Search by team or league…"));
     m_search->setClearButtonEnabled(true);
+    m_search->setAccessibleName(QStringLiteral("Search predictions"));
     m_search->setMinimumWidth(120);
     m_search->addAction(faIcon(QStringLiteral("magnifying-glass"), muted, 16), QLineEdit::LeadingPosition);
     // The list follows the search text once typing pauses, so that a quick
@@ -169,6 +170,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_leagueCombo->setObjectName(QStringLiteral("LeagueFilter"));
     m_leagueCombo->setCursor(Qt::PointingHandCursor);
     m_leagueCombo->setToolTip(QStringLiteral("Filter by league"));
+    m_leagueCombo->setAccessibleName(QStringLiteral("Filter by league"));
     m_leagueCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_leagueCombo->setMinimumContentsLength(6);
     filters->addWidget(m_leagueCombo, 2);
@@ -177,6 +179,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_statusCombo->setObjectName(QStringLiteral("StatusFilter"));
     m_statusCombo->setCursor(Qt::PointingHandCursor);
     m_statusCombo->setToolTip(QStringLiteral("Filter by result"));
+    m_statusCombo->setAccessibleName(QStringLiteral("Filter by result"));
     m_statusCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_statusCombo->setMinimumContentsLength(6);
     for (const StatusFilter &filter : statusFilters())
@@ -191,6 +194,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_clearFilters->setIcon(faIcon(QStringLiteral("filter-circle-xmark"), muted, 16));
     m_clearFilters->setCursor(Qt::PointingHandCursor);
     m_clearFilters->setToolTip(QStringLiteral("Clear all filters"));
+    m_clearFilters->setAccessibleName(QStringLiteral("Clear all filters"));
     connect(m_clearFilters, &QPushButton::clicked, this, &HistoryPage::clearFilters);
     filters->addWidget(m_clearFilters);
     filters->addStretch(0);
@@ -220,6 +224,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     });
 
     m_scroll = new QScrollArea(this);
+    m_scroll->setAccessibleName(QStringLiteral("Saved predictions"));
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_list = new QWidget(m_scroll);

@@ -49,6 +49,7 @@ LeaguesPage::LeaguesPage(AppContext *context, QWidget *parent)
     row->setSpacing(10);
     m_leagueBox = new QComboBox(this);
     m_leagueBox->setObjectName(QStringLiteral("LeagueBox"));
+    m_leagueBox->setAccessibleName(QStringLiteral("League"));
     m_leagueBox->setCursor(Qt::PointingHandCursor);
     for (const League &league : defaultLeagues())
         m_leagueBox->addItem(league.name, league.slug);

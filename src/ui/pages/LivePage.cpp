@@ -7,6 +7,7 @@
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
+#include "ui/shell/GoalNotifier.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
@@ -62,6 +63,7 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
     row->setSpacing(10);
     m_leagueBox = new QComboBox(this);
     m_leagueBox->setObjectName(QStringLiteral("LeagueBox"));
+    m_leagueBox->setAccessibleName(QStringLiteral("League"));
     m_leagueBox->setCursor(Qt::PointingHandCursor);
     m_leagueBox->addItem(QStringLiteral("All leagues"), ALL_LEAGUES);
     for (const League &league : defaultLeagues())
@@ -86,6 +88,7 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
     m_refreshButton->setIconSize(QSize(15, 15));
     m_refreshButton->setCursor(Qt::PointingHandCursor);
     m_refreshButton->setToolTip(QStringLiteral("Refresh now"));
+    m_refreshButton->setAccessibleName(QStringLiteral("Refresh now"));
     row->addWidget(m_refreshButton);
     row->addStretch(1);
     layout->addLayout(row);
@@ -106,6 +109,7 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
     connect(m_pumpTimer, &QTimer::timeout, this, &LivePage::pumpPredictQueue);
     connect(m_refreshTimer, &QTimer::timeout, this, &LivePage::autoRefresh);
     m_refreshTimer->start(period * 1000);
+    m_notifier = new GoalNotifier(this);
 }
 
 QString LivePage::refreshPeriodText(int seconds)
@@ -138,8 +142,10 @@ void LivePage::onLeagueChosen(int index)
 
 void LivePage::autoRefresh()
 {
-    // Never wipe a card that is being predicted.
-    if (!m_queue.empty())
+    // Never wipe a card that is being predicted. Nor start over a fetch still
+    // running: every scoreboard is read afresh, and a slow service would
+    // otherwise never finish one.
+    if (!m_queue.empty() || (m_fetching != 0 && m_fetching == m_generation))
         return;
     const std::vector<MatchCard *> cards = m_list->cards();
     if (std::any_of(cards.begin(), cards.end(), [](const MatchCard *card) { return card->isBusy(); }))
@@ -152,12 +158,15 @@ void LivePage::refresh()
     if (isVisible())
         m_list->setMessage(QStringLiteral("Checking today's fixtures\u2026"));
     const int generation = ++m_generation;
+    m_fetching = generation;
     const QString filter = m_filter;
     AppContext *context = m_context;
     QPointer<LivePage> self(this);
-    // The work holds no pointer to the page: it may outlive it.
+    // The work holds no pointer to the page: it may outlive it. Scores change
+    // by the minute: the cache, meant for fixture lists, is bypassed, so a
+    // goal shows within one refresh period.
     m_context->runAsync<std::vector<Match>>(
-        [context, filter]() { return fetchTodayMatches(context->espn, filter, QDate::currentDate()); },
+        [context, filter]() { return fetchTodayMatches(context->espn, filter, QDate::currentDate(), true); },
         [self, generation](std::vector<Match> matches) {
             if (self)
                 self->showMatches(matches, generation);
@@ -170,11 +179,13 @@ void LivePage::refresh()
 
 std::vector<Match> LivePage::fetchToday(const QString &filter) const
 {
-    return fetchTodayMatches(m_context->espn, filter, QDate::currentDate());
+    return fetchTodayMatches(m_context->espn, filter, QDate::currentDate(), true);
 }
 
 void LivePage::showError(const QString &message, int generation)
 {
+    if (generation == m_fetching)
+        m_fetching = 0;
     if (generation != m_generation || !isVisible())
         return;
     m_list->setMessage(message);
@@ -183,6 +194,8 @@ void LivePage::showError(const QString &message, int generation)
 
 void LivePage::showMatches(const std::vector<Match> &matches, int generation)
 {
+    if (generation == m_fetching)
+        m_fetching = 0;
     if (generation != m_generation)
         return;
     // Goals are announced from whatever page the user is on.
@@ -234,6 +247,10 @@ void LivePage::detectGoals(const std::vector<Match> &matches)
         m_context->toast(QStringLiteral("GOAL!  %1 %2\u2013%3 %4")
                              .arg(m.home_team, m.home_score, m.away_score, m.away_team),
                          QStringLiteral("success"));
+        const QString &scope = m_context->settings.goal_notifications;
+        if (scope == QLatin1String("all") ||
+            (scope == QLatin1String("favourites") && m_context->favorites.isFavorite(m.id)))
+            m_notifier->notify(m);
     }
     if (!totals.isEmpty())
         m_lastTotals = totals;

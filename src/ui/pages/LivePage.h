@@ -10,6 +10,7 @@
 #include <vector>
 
 class AppContext;
+class GoalNotifier;
 class MatchCard;
 class MatchListView;
 class QComboBox;
@@ -74,4 +75,7 @@ private:
     QTimer *m_refreshTimer = nullptr;
     QTimer *m_pumpTimer = nullptr;
     std::vector<QPointer<MatchCard>> m_queue;
+    GoalNotifier *m_notifier = nullptr;
+    // The generation whose fetch is still running, 0 when none is.
+    int m_fetching = 0;
 };

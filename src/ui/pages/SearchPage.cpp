@@ -38,6 +38,7 @@ SearchPage::SearchPage(AppContext *context, QWidget *parent)
     row->setSpacing(10);
     m_query = new QLineEdit(this);
     m_query->setObjectName(QStringLiteral("SearchQuery"));
+    m_query->setAccessibleName(QStringLiteral("Teams to search for"));
     m_query->setPlaceholderText(QStringLiteral("Team1 vs Team2  \u00B7  e.g. Real Madrid vs Barcelona"));
     row->addWidget(m_query, 1);
     m_searchButton = new QPushButton(QStringLiteral("Search"), this);

@@ -72,6 +72,7 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("ChatScroll"));
+    scroll->setAccessibleName(QStringLiteral("Settings"));
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     outer->addWidget(scroll);
@@ -138,6 +139,16 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     m_sound->setObjectName(QStringLiteral("SoundCheck"));
     m_sound->setCursor(Qt::PointingHandCursor);
     soundForm->addRow(m_sound);
+
+    QFrame *alerts = card(QStringLiteral("Notifications"), layout);
+    QFormLayout *alertsForm = formIn(alerts);
+    m_goalNotifications = newCombo(alerts, QStringLiteral("GoalNotificationsCombo"));
+    m_goalNotifications->addItem(QStringLiteral("Every goal"), QStringLiteral("all"));
+    m_goalNotifications->addItem(QStringLiteral("Goals in favourite fixtures"), QStringLiteral("favourites"));
+    m_goalNotifications->addItem(QStringLiteral("Off"), QStringLiteral("off"));
+    m_goalNotifications->setToolTip(
+        QStringLiteral("Desktop notifications for goals the live page spots, also while Tolvo is minimised"));
+    alertsForm->addRow(rowLabel(QStringLiteral("Goal alerts"), alerts), m_goalNotifications);
     layout->addStretch(1);
     scroll->setWidget(m_content);
 
@@ -151,6 +162,7 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     selectByData(m_depth, settings.thinking_depth);
     selectByData(m_style, settings.ui_style);
     selectByData(m_accent, settings.accent);
+    selectByData(m_goalNotifications, settings.goal_notifications);
     syncFromSettings();
 
     // Picked from the list, or typed and confirmed: a half-typed name is
@@ -169,6 +181,10 @@ SettingsPage::SettingsPage(AppContext *context, QWidget *parent)
     connect(m_accent, &QComboBox::currentIndexChanged, this,
             [this]() { emit accentChanged(m_accent->currentData().toString()); });
     connect(m_sound, &QCheckBox::toggled, this, &SettingsPage::onSoundToggled);
+    connect(m_goalNotifications, &QComboBox::currentIndexChanged, this, [this]() {
+        m_context->settings.goal_notifications = m_goalNotifications->currentData().toString();
+        m_context->settings.save();
+    });
 }
 
 QFrame *SettingsPage::card(const QString &title, QVBoxLayout *pageLayout)

@@ -53,4 +53,5 @@ private:
     QCheckBox *m_sound = nullptr;
     QPushButton *m_refreshModels = nullptr;
     QLabel *m_modelsState = nullptr;
+    QComboBox *m_goalNotifications = nullptr;
 };

@@ -24,10 +24,13 @@
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSizeGrip>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -158,6 +161,7 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     m_title->setText(pageTitle(start));
 
     applyStylesheet();
+    installShortcuts();
 
     QTimer::singleShot(2500, this, &MainWindow::checkForUpdateOnStartup);
 }
@@ -220,6 +224,7 @@ QWidget *MainWindow::buildTopBar()
     m_muteButton->setCheckable(true);
     m_muteButton->setChecked(!m_context->settings.sound_enabled);
     m_muteButton->setToolTip(QStringLiteral("Mute sound"));
+    m_muteButton->setAccessibleName(QStringLiteral("Mute sound"));
     m_muteButton->setCursor(Qt::PointingHandCursor);
     m_muteButton->setIconSize(QSize(16, 16));
     connect(m_muteButton, &QPushButton::clicked, this, &MainWindow::onMuteClicked);
@@ -228,6 +233,7 @@ QWidget *MainWindow::buildTopBar()
     m_themeButton = new QPushButton(bar);
     m_themeButton->setObjectName(QStringLiteral("IconButton"));
     m_themeButton->setToolTip(QStringLiteral("Toggle theme"));
+    m_themeButton->setAccessibleName(QStringLiteral("Toggle theme"));
     m_themeButton->setCursor(Qt::PointingHandCursor);
     m_themeButton->setIconSize(QSize(16, 16));
     connect(m_themeButton, &QPushButton::clicked, this, [this]() {
@@ -256,6 +262,55 @@ void MainWindow::onNavigate(const QString &key)
         fadeCurrentPage();
     }
     m_title->setText(pageTitle(key));
+    // Pages that exist to be typed into take the keyboard at once.
+    if (target && (key == QLatin1String("search") || key == QLatin1String("chat"))) {
+        if (auto *field = target->findChild<QLineEdit *>())
+            field->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void MainWindow::installShortcuts()
+{
+    const QList<NavItem> &items = navItems();
+    for (int i = 0; i < items.size() && i < 10; ++i) {
+        // Ctrl+1 is the first page, Ctrl+0 the tenth, as on the keyboard's row.
+        auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + (i + 1) % 10)), this);
+        const QString key = items.at(i).key;
+        connect(shortcut, &QShortcut::activated, this, [this, key]() {
+            if (QPushButton *button = m_sidebar->buttonFor(key))
+                button->click();
+        });
+    }
+    connect(new QShortcut(QKeySequence::Refresh, this), &QShortcut::activated, this,
+            &MainWindow::refreshCurrentPage);
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+            &MainWindow::focusSearchField);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+            &QWidget::close);
+}
+
+void MainWindow::refreshCurrentPage()
+{
+    QWidget *page = currentPage();
+    if (auto *live = qobject_cast<LivePage *>(page))
+        live->refreshButton()->click();
+    else if (auto *leagues = qobject_cast<LeaguesPage *>(page))
+        leagues->refreshButton()->click();
+    else if (auto *favorites = qobject_cast<FavoritesPage *>(page))
+        favorites->refresh();
+    else if (auto *history = qobject_cast<HistoryPage *>(page))
+        history->refresh(true);
+}
+
+void MainWindow::focusSearchField()
+{
+    const QString key = currentPage()->property("pageKey").toString();
+    if (key != QLatin1String("search") && key != QLatin1String("history"))
+        return;
+    if (auto *field = currentPage()->findChild<QLineEdit *>()) {
+        field->setFocus(Qt::ShortcutFocusReason);
+        field->selectAll();
+    }
 }
 
 void MainWindow::fadeCurrentPage()

@@ -55,6 +55,10 @@ private:
     void updateThemeIcon();
     void onMuteClicked(bool checked);
     void offerUpdate(const QString &latest);
+    // Ctrl+1 … Ctrl+0 for the pages in sidebar order, F5, Ctrl+F, Ctrl+Q.
+    void installShortcuts();
+    void refreshCurrentPage();
+    void focusSearchField();
 
     QMap<QString, QWidget *> m_pages;
     AppContext *m_context;

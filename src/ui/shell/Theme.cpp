@@ -574,6 +574,37 @@ QScrollArea#ChatScroll {
     background-color: transparent;
     border: none;
 }
+QPushButton:focus, QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus, QTextEdit:focus,
+QListWidget:focus {
+    border: 2px solid {{focus}};
+}
+QPushButton:focus {
+    padding: 7px 13px;
+}
+QPushButton#PrimaryButton:focus {
+    border: 2px solid {{focus}};
+    padding: 6px 12px;
+}
+QPushButton#SidebarNavButton:focus, QPushButton#NavButton:focus, QPushButton#SlidingTabButton:focus {
+    border: 2px solid {{focus}};
+    padding: 8px 10px;
+}
+QPushButton#IconButton:focus {
+    border: 2px solid {{focus}};
+    padding: 4px;
+}
+QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus, QTextEdit:focus {
+    padding: 7px 9px;
+}
+QComboBox:focus {
+    padding-right: 29px;
+}
+QCheckBox:focus {
+    color: {{focus}};
+}
+QCheckBox::indicator:focus {
+    border: 2px solid {{focus}};
+}
 )qss";
 
 // Replaces "{{name}}" by its value for every token, in name order. Values are
@@ -683,6 +714,8 @@ QString buildStylesheet(const QString &theme, const QString &accent, const QStri
         {QStringLiteral("accentHover"), accentPalette.hover},
         {QStringLiteral("accentDark"), accentPalette.dark},
         {QStringLiteral("accentBright"), lighten(accentPalette.hover, 0.35)},
+        // The keyboard focus ring: light on the dark theme, deep on the light one.
+        {QStringLiteral("focus"), theme == QLatin1String("dark") ? accentPalette.hover : accentPalette.dark},
         {QStringLiteral("hoverTint"), theme == QLatin1String("dark")
                                           ? QStringLiteral("rgba(255, 255, 255, 14)")
                                           : QStringLiteral("rgba(0, 0, 0, 10)")},

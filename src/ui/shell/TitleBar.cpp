@@ -67,6 +67,7 @@ QPushButton *TitleBar::windowButton(const QString &icon, const QString &tooltip)
     button->setIconSize(QSize(IconSize, IconSize));
     button->setFixedSize(44, 36);
     button->setToolTip(tooltip);
+    button->setAccessibleName(tooltip);
     button->setCursor(Qt::PointingHandCursor);
     button->setFocusPolicy(Qt::NoFocus);
     return button;

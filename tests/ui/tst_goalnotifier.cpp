@@ -1,0 +1,216 @@
+// Goal alerts on the desktop, against a fake notification service on the
+// private session bus this test is started in (dbus-run-session), and, in
+// a second run, without any bus at all.
+
+#include "PageHarness.h"
+#include "UiHarness.h"
+#include "ui/cards/MatchCard.h"
+#include "ui/cards/MatchListView.h"
+#include "ui/pages/LivePage.h"
+#include "ui/pages/SettingsPage.h"
+
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ui_test;
+
+namespace {
+
+const QString SERVICE = QStringLiteral("org.freedesktop.Notifications");
+const QString PATH = QStringLiteral("/org/freedesktop/Notifications");
+
+// Stands in for the desktop's notification daemon: records every Notify and
+// answers with a new id, or the one it was asked to replace.
+class FakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Call
+    {
+        QString app;
+        uint replaces;
+        QString icon;
+        QString summary;
+        QString body;
+        uint answered;
+    };
+    QList<Call> calls;
+
+public slots:
+    uint Notify(const QString &app, uint replacesId, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int)
+    {
+        const uint id = replacesId != 0 ? replacesId : 700 + uint(calls.size());
+        calls.append({app, replacesId, icon, summary, body, id});
+        return id;
+    }
+    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+};
+
+EventSpec arsenalChelsea(const QString &home, const QString &away, const QString &minute)
+{
+    EventSpec e;
+    e.id = QStringLiteral("G1");
+    e.home = QStringLiteral("Arsenal");
+    e.homeId = QStringLiteral("359");
+    e.away = QStringLiteral("Chelsea");
+    e.awayId = QStringLiteral("363");
+    e.date = isoAt(QDate::currentDate(), QStringLiteral("12:00"));
+    e.state = QStringLiteral("in");
+    e.homeScore = home;
+    e.awayScore = away;
+    e.detail = minute;
+    return e;
+}
+
+} // namespace
+
+class TestGoalNotifier : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Harness> h;
+    std::unique_ptr<ToastRecorder> toasts;
+    std::unique_ptr<FakeNotifications> fake;
+    QDBusConnection daemon{QString()};
+
+    LivePage *page() const { return static_cast<LivePage *>(h->window->page(QStringLiteral("live"))); }
+
+    // The live page's next refresh, driven the way its timer drives it, with
+    // the stub's scoreboard at `home`–`away`; waits until the card shows it.
+    void refreshAt(const QString &home, const QString &away, const QString &minute, bool byTimer = true)
+    {
+        h->routeScoreboard(QStringLiteral("eng.1"), {arsenalChelsea(home, away, minute)});
+        if (byTimer)
+            QVERIFY(QMetaObject::invokeMethod(page()->refreshTimer(), "timeout"));
+        else
+            page()->refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(page()->list()->cards().size() == 1 &&
+                                     page()->list()->cards().front()->match.home_score == home,
+                                 WAIT_MS);
+    }
+
+    // Every Notify sent so far has reached the fake: a call on the same
+    // connection after them is answered only once they are.
+    void syncWithBus()
+    {
+        const QDBusPendingCall ping = QDBusConnection::sessionBus().asyncCall(
+            QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE, QStringLiteral("GetCapabilities")));
+        QTRY_VERIFY_WITH_TIMEOUT(ping.isFinished(), WAIT_MS);
+    }
+
+    void open(const QString &scope)
+    {
+        h = std::make_unique<Harness>(
+            QStringLiteral(R"({"live_refresh_seconds": 15, "goal_notifications": "%1"})")
+                .arg(scope)
+                .toUtf8());
+        toasts = std::make_unique<ToastRecorder>(h->window.get());
+        h->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
+    }
+
+private slots:
+    void init()
+    {
+        // A stray warning would be the notifier complaining: there must be none.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*[Dd][Bb]us.*")));
+    }
+
+    void cleanup()
+    {
+        toasts.reset();
+        h.reset();
+        if (fake) {
+            daemon.unregisterService(SERVICE);
+            daemon.unregisterObject(PATH);
+            fake.reset();
+            QDBusConnection::disconnectFromBus(QStringLiteral("fake-daemon"));
+        }
+    }
+
+    void goals_notifyOncePerGoal_laterOnesReplaceTheFirst_data()
+    {
+        QTest::addColumn<QString>("scope");
+        QTest::addColumn<bool>("starred");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("all") << QStringLiteral("all") << false << 2;
+        QTest::newRow("favourites, starred") << QStringLiteral("favourites") << true << 2;
+        QTest::newRow("favourites, not starred") << QStringLiteral("favourites") << false << 0;
+        QTest::newRow("off") << QStringLiteral("off") << true << 0;
+    }
+
+    void goals_notifyOncePerGoal_laterOnesReplaceTheFirst()
+    {
+        QFETCH(QString, scope);
+        QFETCH(bool, starred);
+        QFETCH(int, expected);
+        daemon = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-daemon"));
+        QVERIFY2(daemon.isConnected(), "run inside dbus-run-session");
+        fake = std::make_unique<FakeNotifications>();
+        QVERIFY(daemon.registerObject(PATH, fake.get(), QDBusConnection::ExportAllSlots));
+        QVERIFY(daemon.registerService(SERVICE));
+
+        open(scope);
+        QCOMPARE(page()->refreshTimer()->interval(), 15000);
+        // Start-up's refresh: goals already scored are not news.
+        refreshAt(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("50'"), false);
+        if (starred)
+            QVERIFY(h->context->favorites.toggle(page()->list()->cards().front()->match));
+        // Two goals 17 s apart, each seen at the next refresh: the cached
+        // scoreboard (fresh for two minutes) must not hide them.
+        refreshAt(QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("67'"));
+        QTRY_COMPARE_WITH_TIMEOUT(fake->calls.size(), expected / 2, WAIT_MS);
+        refreshAt(QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("84'"));
+        syncWithBus();
+        QCOMPARE(fake->calls.size(), expected);
+        // The toast and the sound come whatever the scope.
+        QCOMPARE(h->sounds().count(QStringLiteral("goal")), 2);
+        QCOMPARE(toasts->messages(), (QStringList{QStringLiteral("GOAL!  Arsenal 2\u20131 Chelsea"),
+                                                  QStringLiteral("GOAL!  Arsenal 3\u20131 Chelsea")}));
+        if (expected == 0)
+            return;
+        const FakeNotifications::Call &first = fake->calls.at(0);
+        QCOMPARE(first.app, QStringLiteral("Tolvo"));
+        QCOMPARE(first.icon, QStringLiteral("org.tolvo.Tolvo"));
+        QCOMPARE(first.summary, QStringLiteral("GOAL! Arsenal 2\u20131 Chelsea"));
+        QCOMPARE(first.body, QStringLiteral("67' \u00B7 Premier League"));
+        QCOMPARE(first.replaces, 0u);
+        QCOMPARE(fake->calls.at(1).summary, QStringLiteral("GOAL! Arsenal 3\u20131 Chelsea"));
+        QCOMPARE(fake->calls.at(1).replaces, first.answered);
+    }
+
+    void settingsPage_choosesTheScope()
+    {
+        h = std::make_unique<Harness>();
+        QCOMPARE(h->context->settings.goal_notifications, QStringLiteral("all"));
+        auto *combo = h->window->page(QStringLiteral("settings"))
+                          ->findChild<QComboBox *>(QStringLiteral("GoalNotificationsCombo"));
+        QVERIFY(combo);
+        combo->setCurrentIndex(combo->findData(QStringLiteral("favourites")));
+        QCOMPARE(Settings::load().goal_notifications, QStringLiteral("favourites"));
+    }
+
+    // Also run without any session bus (see CMakeLists.txt).
+    void goal_withoutNotificationService_toastAlone()
+    {
+        open(QStringLiteral("all"));
+        refreshAt(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10'"), false);
+        refreshAt(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("12'"));
+        if (QDBusConnection::sessionBus().isConnected())
+            syncWithBus(); // the failed call has been answered
+        QCOMPARE(toasts->messages(), QStringList{QStringLiteral("GOAL!  Arsenal 1\u20130 Chelsea")});
+    }
+};
+
+QTEST_MAIN(TestGoalNotifier)
+#include "tst_goalnotifier.moc"
