@@ -97,7 +97,7 @@ inline bool isQuickCall(const StubRequest &request)
 }
 
 // One ESPN event between clubs 1 and 2; scores count only in play and after.
-struct EventSpec
+struct FakeEvent
 {
     QString id;
     QString date; // ISO "yyyy-MM-ddTHH:mmZ"
@@ -177,7 +177,7 @@ public:
     {
         return server.baseUrl() + u"/crests/"_s + teamId + u".png"_s;
     }
-    QJsonObject event(const EventSpec &e) const
+    QJsonObject event(const FakeEvent &e) const
     {
         auto side = [&](const char *where, const char *id, const QString &name, const QString &score) {
             return QJsonObject{
@@ -196,15 +196,15 @@ public:
                                      {"status", status},
                                      {"venue", QJsonObject{{"fullName", QString(u"Ground "_s + e.id)}}}}}}};
     }
-    StubResponse events(const QList<EventSpec> &specs, int delayMs = 0) const
+    StubResponse events(const QList<FakeEvent> &specs, int delayMs = 0) const
     {
         QJsonArray array;
-        for (const EventSpec &e : specs)
+        for (const FakeEvent &e : specs)
             array.append(event(e));
         return delayed(StubResponse::json(json(QJsonObject{{"events", array}})), delayMs);
     }
     // Every scoreboard request of the league answers with these events.
-    void routeScoreboard(const QString &slug, const QList<EventSpec> &specs, int delayMs = 0)
+    void routeScoreboard(const QString &slug, const QList<FakeEvent> &specs, int delayMs = 0)
     {
         server.route(SITE + slug + u"/scoreboard"_s, events(specs, delayMs));
     }

@@ -10,9 +10,9 @@
 
 namespace {
 
-EventSpec fixture(const QString &id, int inDays, const QString &home = {}, const QString &away = {})
+FakeEvent fixture(const QString &id, int inDays, const QString &home = {}, const QString &away = {})
 {
-    EventSpec e{id, QDate::currentDate().addDays(inDays).toString(Qt::ISODate) + u"T15:00Z"_s};
+    FakeEvent e{id, QDate::currentDate().addDays(inDays).toString(Qt::ISODate) + u"T15:00Z"_s};
     if (!home.isEmpty()) {
         e.home = home;
         e.away = away.isEmpty() ? e.away : away;
@@ -73,7 +73,7 @@ private:
         h->server.route(u"/apis/common/v3/search"_s, QUrlQuery(u"query="_s + name.toLower()),
                         StubResponse::json(json(QJsonObject{{"items", QJsonArray{item}}})));
     }
-    void routeSchedule(const QString &path, const QList<EventSpec> &events, int delayMs = 0)
+    void routeSchedule(const QString &path, const QList<FakeEvent> &events, int delayMs = 0)
     {
         h->server.route(SITE + path, h->events(events, delayMs));
     }
@@ -85,7 +85,7 @@ private slots:
     void leagues_listTheUpcomingFixtures_sixtyAtMost()
     {
         h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3)});
-        QList<EventSpec> many;
+        QList<FakeEvent> many;
         for (int i = 0; i < 65; ++i)
             many.append(fixture(u"c%1"_s.arg(i, 2, 10, QLatin1Char('0')), 1 + i % 40));
         h->routeScoreboard(u"eng.2"_s, many);

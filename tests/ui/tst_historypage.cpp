@@ -84,7 +84,7 @@ private:
     // The summary reply of ESPN for the fixture `matchId`, final score "h-a".
     void routeResult(const QString &matchId, const QString &state, const QString &score, int delayMs = 0)
     {
-        EventSpec e{matchId, u"2025-10-04T14:00Z"_s, state};
+        FakeEvent e{matchId, u"2025-10-04T14:00Z"_s, state};
         e.homeScore = score.section(u'-', 0, 0);
         e.awayScore = score.section(u'-', 1);
         e.detail = state == "in"_L1 ? u"67'"_s : u"FT"_s;

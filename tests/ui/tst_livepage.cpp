@@ -8,10 +8,10 @@
 
 namespace {
 
-EventSpec today(const QString &id, const QString &time, const QString &state = u"pre"_s,
+FakeEvent today(const QString &id, const QString &time, const QString &state = u"pre"_s,
                 const QString &score = u"0-0"_s)
 {
-    EventSpec e{id, QDate::currentDate().toString(Qt::ISODate) + u'T' + time + u'Z', state};
+    FakeEvent e{id, QDate::currentDate().toString(Qt::ISODate) + u'T' + time + u'Z', state};
     e.homeScore = score.section(u'-', 0, 0);
     e.awayScore = score.section(u'-', 1);
     e.detail = state == "in"_L1 ? u"55'"_s : QString();
@@ -113,7 +113,7 @@ private slots:
     void goals_areTrackedWhileTheUserIsOnAnotherPage()
     {
         TestEnv::writeFile(settingsFilePath(), R"({"start_page": "search"})");
-        EventSpec x = today("X", "12:00", "in");
+        FakeEvent x = today("X", "12:00", "in");
         x.home = u"Lyon"_s;
         x.away = u"Nice"_s;
         h->routeScoreboard(u"eng.1"_s, {x});
@@ -131,7 +131,7 @@ private slots:
     void switchingLeagueDuringAFetch_showsOnlyTheNewerLeague()
     {
         h->routeScoreboard(u"eng.1"_s, {today("E", "12:00")}, 600);
-        EventSpec german = today("D", "13:00");
+        FakeEvent german = today("D", "13:00");
         german.home = u"Bayern"_s;
         h->routeScoreboard(u"ger.1"_s, {german});
         h->show();
@@ -143,7 +143,7 @@ private slots:
 
     void predictAll_queuesAtMostForty_skippingBusyAndPredictedCards()
     {
-        QList<EventSpec> events;
+        QList<FakeEvent> events;
         for (int i = 0; i < 44; ++i)
             events.append(today(u"P%1"_s.arg(i, 2, 10, QLatin1Char('0')), u"%1:00"_s.arg(10 + i / 10)));
         h->routeScoreboard(u"eng.1"_s, events);
