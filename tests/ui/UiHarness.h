@@ -1,45 +1,45 @@
 #pragma once
 
-// A whole program for widget tests: a context and a (hidden) main window on
-// top of one stub server that plays ESPN, the crest host and the model
-// service, in a temporary home folder.
+// The one harness of the widget tests: a temporary home, one stub server on
+// 127.0.0.1 playing ESPN, the crest host and the model service, and the
+// program's context and main window on top of them.
 
 #include "ai/Prompts.h"
-#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/Sidebar.h"
 #include "ui/shell/SoundManager.h"
 #include "ui/shell/Toast.h"
-#include "ui/shell/ToastManager.h"
 
+#include <QApplication>
 #include <QBuffer>
-#include <QDate>
-#include <QImage>
+#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
-#include <vector>
 
-namespace ui_test {
+using namespace Qt::StringLiterals;
 
-// How long a test waits for something to happen: generous, because the
-// machines that run the suites may be busy with other work.
+// Generous: the machines that run the suites may be busy with other work.
 constexpr int WAIT_MS = 15000;
+inline const QString SITE = u"/apis/site/v2/sports/soccer/"_s;
+inline const QString MODEL = u"/v1/chat/completions"_s;
 
-inline const QString SITE = QStringLiteral("/apis/site/v2/sports/soccer/");
-inline const QString SEARCH = QStringLiteral("/apis/common/v3/search");
-inline const QString MODEL = QStringLiteral("/v1/chat/completions");
-
-inline QByteArray pngBytes(const QColor &color, int size = 64)
+inline QByteArray pngBytes(const QColor &color)
 {
-    QImage image(size, size, QImage::Format_ARGB32);
+    QImage image(64, 64, QImage::Format_ARGB32);
     image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -48,197 +48,176 @@ inline QByteArray pngBytes(const QColor &color, int size = 64)
     return bytes;
 }
 
-inline StubResponse body(const QByteArray &bytes, const QByteArray &contentType, int delayMs = 0)
+inline StubResponse delayed(StubResponse response, int ms)
 {
-    StubResponse response;
-    response.body = bytes;
-    response.contentType = contentType;
-    response.delayMs = delayMs;
+    response.delayMs = ms;
     return response;
 }
 
-inline QByteArray json(const QJsonObject &object)
+inline QByteArray json(const QJsonValue &value)
 {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return value.isArray() ? QJsonDocument(value.toArray()).toJson()
+                           : QJsonDocument(value.toObject()).toJson();
 }
 
-inline QByteArray eventsReply(const QList<QJsonObject> &events)
+// A chat-completions reply whose message is `content`.
+inline StubResponse textReply(const QString &content, int delayMs = 0)
 {
-    QJsonArray array;
-    for (const QJsonObject &e : events)
-        array.append(e);
-    return json({{QStringLiteral("events"), array}});
+    const QJsonObject message{{"role", "assistant"}, {"content", content}};
+    return delayed(StubResponse::json(json(QJsonObject{
+                       {"choices", QJsonArray{QJsonObject{{"message", message}}}},
+                       {"usage", QJsonObject{{"prompt_tokens", 1000}, {"completion_tokens", 200}}}})),
+                   delayMs);
 }
 
-inline QString isoAt(const QDate &day, const QString &time)
+inline StubResponse quickReply(const QString &outcome = u"HOME"_s, int delayMs = 0)
 {
-    return day.toString(Qt::ISODate) + QLatin1Char('T') + time + QLatin1Char('Z');
+    return textReply(QString::fromUtf8(json(QJsonObject{{"outcome", outcome},
+                                                        {"home_win_pct", 55},
+                                                        {"draw_pct", 25},
+                                                        {"away_win_pct", 20},
+                                                        {"scoreline", "2-1"},
+                                                        {"confidence", 62}})),
+                     delayMs);
 }
 
-// One ESPN scoreboard event. Scores count only for "in" and completed.
-struct EventSpec
+// The (role, content) pairs a model request carried.
+inline QList<QPair<QString, QString>> messagesOf(const StubRequest &request)
 {
-    QString id;
-    QString home;
-    QString homeId;
-    QString away;
-    QString awayId;
-    QString date; // ISO "yyyy-MM-ddTHH:mmZ"
-    QString state = QStringLiteral("pre");
-    QString homeScore = QStringLiteral("0");
-    QString awayScore = QStringLiteral("0");
-    QString detail;
-    QString venue;
-};
-
-// A chat-completions reply whose message content is `content`.
-inline QByteArray modelReply(const QJsonObject &content, int promptTokens = 1000, int completionTokens = 200)
-{
-    const QJsonObject message{{QStringLiteral("role"), QStringLiteral("assistant")},
-                              {QStringLiteral("content"), QString::fromUtf8(json(content))}};
-    return json(
-        {{QStringLiteral("choices"), QJsonArray{QJsonObject{{QStringLiteral("message"), message}}}},
-         {QStringLiteral("usage"), QJsonObject{{QStringLiteral("prompt_tokens"), promptTokens},
-                                               {QStringLiteral("completion_tokens"), completionTokens}}}});
+    QList<QPair<QString, QString>> list;
+    for (const QJsonValue &v : QJsonDocument::fromJson(request.body)["messages"].toArray())
+        list.append({v["role"].toString(), v["content"].toString()});
+    return list;
 }
 
-inline QJsonObject quickAnswer(const QString &outcome = QStringLiteral("HOME"),
-                               const QString &scoreline = QStringLiteral("2-1"))
-{
-    return {{QStringLiteral("outcome"), outcome},     {QStringLiteral("home_win_pct"), 55},
-            {QStringLiteral("draw_pct"), 25},         {QStringLiteral("away_win_pct"), 20},
-            {QStringLiteral("scoreline"), scoreline}, {QStringLiteral("confidence"), 62}};
-}
-
-inline QJsonObject reasoningAnswer(const QString &summary, const QStringList &factors)
-{
-    return {{QStringLiteral("summary"), summary},
-            {QStringLiteral("key_factors"), QJsonArray::fromStringList(factors)}};
-}
-
-// Whether a model request is the quick call (the reasoning call has its own
-// system text).
+// The reasoning call has a system text of its own.
 inline bool isQuickCall(const StubRequest &request)
 {
-    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-    const QString system = body.value(QStringLiteral("messages"))
-                               .toArray()
-                               .at(0)
-                               .toObject()
-                               .value(QStringLiteral("content"))
-                               .toString();
-    return system == QUICK_SYSTEM_PROMPT_BASE;
+    return messagesOf(request).value(0).second == QUICK_SYSTEM_PROMPT_BASE;
 }
 
-class Harness
+// One ESPN event between clubs 1 and 2; scores count only in play and after.
+struct FakeEvent
+{
+    QString id;
+    QString date; // ISO "yyyy-MM-ddTHH:mmZ"
+    QString state = u"pre"_s;
+    QString home = u"Home "_s + id;
+    QString away = u"Away "_s + id;
+    QString homeScore = u"0"_s;
+    QString awayScore = u"0"_s;
+    QString detail = {};
+};
+
+class UiHarness
 {
 public:
-    explicit Harness(const QByteArray &settingsJson = R"({"openai_api_key": "sk-test"})")
+    explicit UiHarness(const QByteArray &settingsJson = R"({"openai_api_key": "sk-test"})")
     {
-        qputenv("TOLVO_ESPN_HOST", server.baseUrl().toUtf8());
-        qputenv("TOLVO_ESPN_SEARCH_HOST", server.baseUrl().toUtf8());
-        qputenv("TOLVO_OPENAI_BASE", server.baseUrl().toUtf8());
+        for (const char *host : {"TOLVO_ESPN_HOST", "TOLVO_ESPN_SEARCH_HOST", "TOLVO_OPENAI_BASE"})
+            qputenv(host, server.baseUrl().toUtf8());
+        // A developer's own key would override every settings file here.
         qunsetenv("OPENAI_API_KEY");
-        // Unrouted ESPN paths are empty but valid replies; crests are small
-        // images, one colour per club.
+        // Unrouted ESPN paths are empty but valid replies; every crest is a
+        // small green image.
         server.setFallback([](const StubRequest &r) {
-            if (r.path.startsWith(QLatin1String("/crests/")))
-                return body(pngBytes(Qt::darkGreen), "image/png");
-            return StubResponse::json(eventsReply({}));
+            return r.path.startsWith("/crests/"_L1) ? StubResponse::json(pngBytes(Qt::darkGreen))
+                                                    : StubResponse::json(R"({"events": []})");
         });
-        server.route(MODEL, StubResponse::json(modelReply(quickAnswer())));
+        server.route(MODEL, quickReply());
         TestEnv::writeFile(settingsFilePath(), settingsJson);
-        context = std::make_unique<AppContext>(RelayConfig{});
+    }
+    ~UiHarness() { stop(); }
+
+    // The context and the window as the program builds them; the start-up
+    // update check goes nowhere, whatever the build was configured with.
+    void start(const RelayConfig &relay = {})
+    {
+        stop();
+        context = std::make_unique<AppContext>(relay);
         window = std::make_unique<MainWindow>(context.get());
+        window->setUpdateBase(QString());
         context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
+        window->installEventFilter(&toastLog);
     }
-
-    ~Harness()
+    void stop()
     {
         played.reset();
         window.reset();
         context.reset();
     }
+    void show()
+    {
+        if (!window)
+            start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    // Shows the window on the page of `key`, with no sound heard yet.
+    void open(const QString &key)
+    {
+        show();
+        navigate(key);
+        played->clear();
+    }
+    void navigate(const QString &key)
+    {
+        QTest::mouseClick(window->findChild<Sidebar *>()->buttonFor(key), Qt::LeftButton);
+    }
+    template <typename Page = QWidget> Page *page(const QString &key) const
+    {
+        return qobject_cast<Page *>(window->page(key));
+    }
+    // Every task the pages started has delivered its result (each one is a
+    // watcher owned by the context until then).
+    bool tasksDone() const { return context->findChildren<QFutureWatcherBase *>().isEmpty(); }
 
     QString crestUrl(const QString &teamId) const
     {
-        return server.baseUrl() + QStringLiteral("/crests/") + teamId + QStringLiteral(".png");
+        return server.baseUrl() + u"/crests/"_s + teamId + u".png"_s;
     }
-
-    QJsonObject team(const QString &id, const QString &name) const
+    QJsonObject event(const FakeEvent &e) const
     {
-        return {{QStringLiteral("id"), id},
-                {QStringLiteral("displayName"), name},
-                {QStringLiteral("logo"), crestUrl(id)}};
-    }
-
-    QJsonObject event(const EventSpec &fixture) const
-    {
-        const bool completed = fixture.state == QLatin1String("post");
-        auto competitor = [&](const QString &side, const QString &id, const QString &name,
-                              const QString &score) {
-            return QJsonObject{{QStringLiteral("homeAway"), side},
-                               {QStringLiteral("team"), team(id, name)},
-                               {QStringLiteral("score"), score}};
+        auto side = [&](const char *where, const char *id, const QString &name, const QString &score) {
+            return QJsonObject{
+                {"homeAway", where},
+                {"score", score},
+                {"team", QJsonObject{{"id", id}, {"displayName", name}, {"logo", crestUrl(id)}}}};
         };
-        QJsonObject comp{
-            {QStringLiteral("competitors"),
-             QJsonArray{competitor(QStringLiteral("home"), fixture.homeId, fixture.home, fixture.homeScore),
-                        competitor(QStringLiteral("away"), fixture.awayId, fixture.away, fixture.awayScore)}},
-            {QStringLiteral("status"),
-             QJsonObject{
-                 {QStringLiteral("type"), QJsonObject{{QStringLiteral("state"), fixture.state},
-                                                      {QStringLiteral("completed"), completed},
-                                                      {QStringLiteral("shortDetail"), fixture.detail}}}}}};
-        if (!fixture.venue.isEmpty())
-            comp.insert(QStringLiteral("venue"), QJsonObject{{QStringLiteral("fullName"), fixture.venue}});
-        return {{QStringLiteral("id"), fixture.id},
-                {QStringLiteral("date"), fixture.date},
-                {QStringLiteral("competitions"), QJsonArray{comp}}};
+        const QJsonObject status{{"type", QJsonObject{{"state", e.state},
+                                                      {"completed", e.state == "post"_L1},
+                                                      {"shortDetail", e.detail}}}};
+        return {{"id", e.id},
+                {"date", e.date},
+                {"competitions", QJsonArray{QJsonObject{
+                                     {"competitors", QJsonArray{side("home", "1", e.home, e.homeScore),
+                                                                side("away", "2", e.away, e.awayScore)}},
+                                     {"status", status},
+                                     {"venue", QJsonObject{{"fullName", QString(u"Ground "_s + e.id)}}}}}}};
     }
-
-    // Every scoreboard request of the league answers with these events.
-    void routeScoreboard(const QString &slug, const QList<EventSpec> &specs, int delayMs = 0)
+    StubResponse events(const QList<FakeEvent> &specs, int delayMs = 0) const
     {
-        QList<QJsonObject> events;
-        for (const EventSpec &fixture : specs)
-            events.append(event(fixture));
-        StubResponse response = StubResponse::json(eventsReply(events));
-        response.delayMs = delayMs;
-        server.route(SITE + slug + QStringLiteral("/scoreboard"), response);
+        QJsonArray array;
+        for (const FakeEvent &e : specs)
+            array.append(event(e));
+        return delayed(StubResponse::json(json(QJsonObject{{"events", array}})), delayMs);
+    }
+    // Every scoreboard request of the league answers with these events.
+    void routeScoreboard(const QString &slug, const QList<FakeEvent> &specs, int delayMs = 0)
+    {
+        server.route(SITE + slug + u"/scoreboard"_s, events(specs, delayMs));
     }
 
     // Quick calls answer `quick`, reasoning calls `reasoning`.
     void routeModel(const StubResponse &quick, const StubResponse &reasoning)
     {
-        server.route(MODEL,
-                     [quick, reasoning](const StubRequest &r) { return isQuickCall(r) ? quick : reasoning; });
+        server.route(MODEL, [=](const StubRequest &r) { return isQuickCall(r) ? quick : reasoning; });
     }
 
-    QStringList toasts() const
-    {
-        QStringList messages;
-        for (Toast *toast : window->toastManager()->toasts())
-            messages.append(toast->message());
-        return messages;
-    }
-
-    // "success", "error" or "info" for each toast, told by its frame colour.
-    QStringList toastKinds() const
-    {
-        QStringList kinds;
-        for (Toast *toast : window->toastManager()->toasts()) {
-            QString kind = QStringLiteral("info");
-            for (const QString &k : {QStringLiteral("success"), QStringLiteral("error")}) {
-                if (toast->styleSheet().contains(Toast::colorFor(k)))
-                    kind = k;
-            }
-            kinds.append(kind);
-        }
-        return kinds;
-    }
-
+    QStringList toasts() const { return toastLog.messages; }
+    QStringList toastKinds() const { return toastLog.kinds; }
+    QString lastToast() const { return toastLog.messages.value(toastLog.messages.size() - 1); }
     QStringList sounds() const
     {
         QStringList names;
@@ -252,16 +231,85 @@ public:
     std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QSignalSpy> played;
+
+private:
+    // Notes each toast as it is first polished, with its kind told by its colour.
+    struct ToastLog : QObject
+    {
+        QStringList messages, kinds;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            auto *toast = event->type() == QEvent::ChildPolished
+                              ? qobject_cast<Toast *>(static_cast<QChildEvent *>(event)->child())
+                              : nullptr;
+            if (toast && !toast->property("logged").toBool()) {
+                toast->setProperty("logged", true);
+                messages.append(toast->message());
+                kinds.append(u"info"_s);
+                for (const QString &kind : {u"success"_s, u"error"_s}) {
+                    if (toast->styleSheet().contains(Toast::colorFor(kind)))
+                        kinds.last() = kind;
+                }
+            }
+            return QObject::eventFilter(watched, event);
+        }
+    } toastLog;
 };
 
-// Every label under `root` showing text that contains markup characters
-// must show it as typed.
+// Every label under `root` showing text with markup characters shows it as typed.
 inline void verifyPlainLabels(const QWidget *root)
 {
     for (const QLabel *label : root->findChildren<QLabel *>()) {
-        if (label->text().contains(QLatin1Char('<')) || label->text().contains(QLatin1Char('&')))
+        if (label->text().contains(u'<') || label->text().contains(u'&'))
             QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->text()));
     }
 }
 
-} // namespace ui_test
+// The first widget under `root` whose `read` gives `value` (a text, a tool tip, a role).
+template <typename W = QPushButton, typename Read>
+W *findBy(const QObject *root, Read read, const QString &value)
+{
+    for (W *w : root->findChildren<W *>()) {
+        if (read(w) == value)
+            return w;
+    }
+    return nullptr;
+}
+inline QPushButton *buttonWithText(const QObject *root, const QString &text)
+{
+    return findBy(
+        root, [](QPushButton *b) { return b->text(); }, text);
+}
+inline QPushButton *buttonWithTip(const QObject *root, const QString &tip)
+{
+    return findBy(
+        root, [](QPushButton *b) { return b->toolTip(); }, tip);
+}
+inline QLabel *labelWithRole(const QObject *root, const QString &role)
+{
+    return findBy<QLabel>(
+        root, [](QLabel *l) { return l->property("role").toString(); }, role);
+}
+inline QLabel *labelNamed(const QObject *root, const QString &accessibleName)
+{
+    return findBy<QLabel>(
+        root, [](QLabel *l) { return l->accessibleName(); }, accessibleName);
+}
+
+// Clicks `button` of the next message box as soon as it is shown (the box is
+// modal, so the answer comes from a timer that `owner` keeps). Returns where
+// the box's title and text are written.
+inline std::shared_ptr<QString> answerMessageBox(QObject *owner, QMessageBox::StandardButton button)
+{
+    auto seen = std::make_shared<QString>();
+    auto *poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, seen]() {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            *seen = box->windowTitle() + u'|' + box->text();
+            poll->deleteLater();
+            QTest::mouseClick(box->button(button), Qt::LeftButton);
+        }
+    });
+    poll->start(20);
+    return seen;
+}

@@ -22,14 +22,12 @@ using namespace ui_test;
 
 namespace {
 
-EventSpec fixture(const QString &state)
+FakeEvent fixture(const QString &state)
 {
-    EventSpec e;
+    FakeEvent e;
     e.id = QStringLiteral("A1");
     e.home = QStringLiteral("Arsenal");
-    e.homeId = QStringLiteral("359");
     e.away = QStringLiteral("Chelsea");
-    e.awayId = QStringLiteral("363");
     e.date = isoAt(QDate::currentDate(), QStringLiteral("12:00"));
     e.state = state;
     e.detail = QStringLiteral("30'");
@@ -48,13 +46,14 @@ class TestAccessibility : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Harness> h;
+    std::unique_ptr<UiHarness> h;
 
     QWidget *page(const QString &key) const { return h->window->page(key); }
 
     void open()
     {
-        h = std::make_unique<Harness>();
+        h = std::make_unique<UiHarness>();
+        h->start();
         h->routeScoreboard(QStringLiteral("eng.1"), {fixture(QStringLiteral("in"))});
         h->window->show();
         h->window->activateWindow();

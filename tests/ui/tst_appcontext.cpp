@@ -1,16 +1,10 @@
-#include "ui/app/AppContext.h"
+#include "UiHarness.h"
 #include "app/Log.h"
-#include "app/Paths.h"
 #include "data/CachedJsonClient.h"
-#include "support/TestEnv.h"
-#include "ui/shell/SoundManager.h"
 
 #include <QSemaphore>
 #include <QThread>
-#include <QtTest>
 
-#include <atomic>
-#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -18,9 +12,8 @@ namespace {
 QStringList exceptionLines()
 {
     QStringList lines;
-    const QStringList all = QString::fromUtf8(TestEnv::readFile(logFilePath())).split(QLatin1Char('\n'));
-    for (const QString &line : all) {
-        if (line.contains(QStringLiteral("[EXC]")))
+    for (const QString &line : QString::fromUtf8(TestEnv::readFile(logFilePath())).split(u'\n')) {
+        if (line.contains(u"[EXC]"_s))
             lines.append(line);
     }
     return lines;
@@ -28,10 +21,14 @@ QStringList exceptionLines()
 
 RelayConfig relay()
 {
-    return {QStringLiteral("http://127.0.0.1:9"), QStringLiteral("token_0123456789abcdef0123456789ab")};
+    return {u"http://127.0.0.1:9"_s, u"token_0123456789abcdef0123456789ab"_s};
 }
 
+using Thrower = std::function<void()>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Thrower)
 
 class TestAppContext : public QObject
 {
@@ -49,110 +46,85 @@ private slots:
         qunsetenv("OPENAI_API_KEY");
         context = std::make_unique<AppContext>(relay());
     }
-
     void cleanup()
     {
         context.reset();
         env.reset();
     }
 
-    void construction_loadsSettingsAndSizesThePools()
-    {
-        TestEnv::writeFile(settingsFilePath(), R"({"openai_model": "gpt-test", "sound_enabled": false})");
-        AppContext fresh(relay());
-        QCOMPARE(fresh.settings.openai_model, QStringLiteral("gpt-test"));
-        QVERIFY(!fresh.sound->isEnabled());
-        QVERIFY(fresh.pool->maxThreadCount() >= 16);
-        QCOMPARE(fresh.backgroundPool->maxThreadCount(), 12);
-        QVERIFY(fresh.mainWindow.isNull());
-        QCOMPARE(fresh.relay.token, relay().token);
-    }
-
     void runAsync_deliversTheResultOnTheGuiThread()
     {
-        QThread *gui = QThread::currentThread();
         QThread *worker = nullptr;
         QThread *callback = nullptr;
         QString result;
         context->runAsync<QString>(
             [&worker]() {
                 worker = QThread::currentThread();
-                return QStringLiteral("fixtures");
+                return u"fixtures"_s;
             },
             [&](QString value) {
                 callback = QThread::currentThread();
                 result = value;
             });
-        QTRY_COMPARE(result, QStringLiteral("fixtures"));
-        QVERIFY(worker && worker != gui);
-        QCOMPARE(callback, gui);
+        QTRY_COMPARE(result, u"fixtures"_s);
+        QVERIFY(worker && worker != QThread::currentThread());
+        QCOMPARE(callback, QThread::currentThread());
         QVERIFY(exceptionLines().isEmpty());
     }
 
-    void runAsync_workError_reachesOnErrorAfterOneLogLine()
+    void runAsync_failure_reachesOnError_afterOneLogLine_data()
     {
-        QString error;
-        QThread *callback = nullptr;
-        bool done = false;
-        context->runAsync<int>(
-            []() -> int { throw ApiError(QStringLiteral("Network error contacting ESPN")); },
-            [&](int) { done = true; },
-            [&](const QString &message) {
-                error = message;
-                callback = QThread::currentThread();
-            });
-        QTRY_VERIFY(!error.isEmpty());
-        QCOMPARE(error, QStringLiteral("Network error contacting ESPN"));
-        QCOMPARE(callback, QThread::currentThread());
-        QVERIFY(!done);
-        const QStringList lines = exceptionLines();
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(
-            lines.first().endsWith(QStringLiteral(" [EXC] runAsync caught: Network error contacting ESPN")),
-            qPrintable(lines.first()));
+        QTest::addColumn<Thrower>("work");
+        QTest::addColumn<bool>("inOnDone");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("api error") << Thrower([] { throw ApiError(u"Network error contacting ESPN"_s); })
+                                   << false << "Network error contacting ESPN";
+        // Not a QException: QtConcurrent wraps it on the way to this thread.
+        QTest::newRow("standard") << Thrower([] { throw std::logic_error("bad state"); }) << false
+                                  << "bad state";
+        QTest::newRow("anything") << Thrower([] { throw 42; }) << false << "Unknown error";
+        QTest::newRow("utf-8") << Thrower([] { throw ApiError(u"Kein Netz – später"_s); }) << false
+                               << "Kein Netz – später";
+        QTest::newRow("in onDone") << Thrower([] { throw std::runtime_error("card is gone"); }) << true
+                                   << "card is gone";
     }
 
-    void runAsync_withoutOnError_logsAndCarriesOn()
+    void runAsync_failure_reachesOnError_afterOneLogLine()
     {
-        std::atomic<bool> ran{false};
-        context->runAsync<int>([&]() -> int {
-            ran = true;
-            throw ApiError(QStringLiteral("ESPN returned 500"));
+        QFETCH(Thrower, work);
+        QFETCH(bool, inOnDone);
+        QFETCH(QString, message);
+        QString error;
+        QThread *callback = nullptr;
+        context->runAsync<int>(
+            [work, inOnDone]() {
+                if (!inOnDone)
+                    work();
+                return 1;
+            },
+            [work, inOnDone](int) {
+                if (inOnDone)
+                    work();
+            },
+            [&](const QString &text) {
+                error = text;
+                callback = QThread::currentThread();
+            });
+        QTRY_COMPARE(error, message);
+        QCOMPARE(callback, QThread::currentThread());
+        QCOMPARE(exceptionLines().size(), 1);
+        QVERIFY2(exceptionLines().first().endsWith(u" [EXC] runAsync caught: "_s + message),
+                 qPrintable(exceptionLines().first()));
+
+        // Without an error callback: logged, and the context carries on.
+        context->runAsync<int>([work]() -> int {
+            work();
+            return 0;
         });
-        QTRY_COMPARE(exceptionLines().size(), 1);
-        QVERIFY(ran);
-        // The context still works afterwards.
+        QTRY_COMPARE(exceptionLines().size(), 2);
         int value = 0;
         context->runAsync<int>([]() { return 7; }, [&](int v) { value = v; });
         QTRY_COMPARE(value, 7);
-        QCOMPARE(exceptionLines().size(), 1);
-    }
-
-    void runAsync_foreignExceptions_becomeMessagesToo()
-    {
-        QStringList errors;
-        auto collect = [&](const QString &message) { errors.append(message); };
-        // Not a QException: QtConcurrent wraps it on the way to this thread.
-        context->runAsync<int>([]() -> int { throw std::logic_error("bad state"); }, {}, collect);
-        QTRY_COMPARE(errors.size(), 1);
-        context->runAsync<int>([]() -> int { throw 42; }, {}, collect);
-        QTRY_COMPARE(errors.size(), 2);
-        QCOMPARE(errors.at(0), QStringLiteral("bad state"));
-        QCOMPARE(errors.at(1), QStringLiteral("Unknown error"));
-        // UTF-8 messages arrive intact.
-        context->runAsync<int>([]() -> int { throw ApiError(QStringLiteral("Kein Netz – später")); }, {},
-                               collect);
-        QTRY_COMPARE(errors.size(), 3);
-        QCOMPARE(errors.at(2), QStringLiteral("Kein Netz – später"));
-    }
-
-    void runAsync_throwingOnDone_isReportedLikeAWorkError()
-    {
-        QString error;
-        context->runAsync<int>([]() { return 1; }, [](int) { throw std::runtime_error("card is gone"); },
-                               [&](const QString &message) { error = message; });
-        QTRY_COMPARE(error, QStringLiteral("card is gone"));
-        QCOMPARE(exceptionLines().size(), 1);
     }
 
     void runBackground_reportsDoneAndErrors()
@@ -160,19 +132,18 @@ private slots:
         bool done = false;
         QString error;
         context->runBackground([]() {}, [&]() { done = true; });
-        context->runBackground([]() { throw ApiError(QStringLiteral("Upload failed")); },
-                               [&]() { QFAIL("no"); }, [&](const QString &message) { error = message; });
+        context->runBackground([]() { throw ApiError(u"Upload failed"_s); }, [&]() { QFAIL("no"); },
+                               [&](const QString &message) { error = message; });
         QTRY_VERIFY(done);
-        QTRY_COMPARE(error, QStringLiteral("Upload failed"));
-        const QStringList lines = exceptionLines();
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().endsWith(QStringLiteral(" [EXC] runBackground caught: Upload failed")));
+        QTRY_COMPARE(error, u"Upload failed"_s);
+        QCOMPARE(exceptionLines().size(), 1);
+        QVERIFY(exceptionLines().first().endsWith(u" [EXC] runBackground caught: Upload failed"_s));
         // Nothing to call back: still one line per failure, no crash.
-        context->runBackground([]() { throw ApiError(QStringLiteral("again")); });
+        context->runBackground([]() { throw ApiError(u"again"_s); });
         QTRY_COMPARE(exceptionLines().size(), 2);
     }
 
-    void twoTasks_runInParallel_callbacksOnTheGuiThread()
+    void twoTasks_runInParallel()
     {
         // Each work function waits until both have started: run one after
         // the other, the first would give up waiting.
@@ -182,84 +153,59 @@ private slots:
             return started.tryAcquire(2, 5000) ? (started.release(2), true) : false;
         };
         QList<bool> results;
-        QList<QThread *> callbackThreads;
-        auto onDone = [&](bool together) {
-            results.append(together);
-            callbackThreads.append(QThread::currentThread());
-        };
-        context->runAsync<bool>(work, onDone);
-        context->runAsync<bool>(work, onDone);
-        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 10000);
-        QCOMPARE(results, (QList<bool>{true, true}));
-        QCOMPARE(callbackThreads, (QList<QThread *>{QThread::currentThread(), QThread::currentThread()}));
+        context->runAsync<bool>(work, [&](bool together) { results.append(together); });
+        context->runAsync<bool>(work, [&](bool together) { results.append(together); });
+        QTRY_COMPARE_WITH_TIMEOUT(results, (QList<bool>{true, true}), WAIT_MS);
     }
 
-    void workSeesTheSettingsOfItsStart()
+    void work_seesTheSettingsOfItsStart()
     {
-        context->settings.openai_model = QStringLiteral("model-at-start");
+        context->settings.openai_api_key = u"sk-test"_s;
+        context->settings.openai_model = u"gpt-4o"_s;
         QSemaphore changed;
-        QString seen;
-        context->runAsync<QString>(
+        QStringList seen;
+        context->runAsync<QStringList>(
             [&]() {
                 changed.tryAcquire(1, 5000);
-                return context->currentSettings().openai_model;
+                return QStringList{context->currentSettings().openai_model, context->getPredictor()->model()};
             },
-            [&](QString model) { seen = model; });
+            [&](QStringList models) { seen = models; });
         // The settings page changes the model while the task runs.
-        context->settings.openai_model = QStringLiteral("model-changed");
+        context->settings.openai_model = u"gpt-4.1"_s;
         changed.release();
-        QTRY_COMPARE(seen, QStringLiteral("model-at-start"));
-
+        QTRY_COMPARE(seen, (QStringList{"gpt-4o", "gpt-4o"}));
         // The next task starts with the change.
-        context->runBackground([&]() { seen = context->currentSettings().openai_model; });
-        QTRY_COMPARE(seen, QStringLiteral("model-changed"));
-        QCOMPARE(context->currentSettings().openai_model, QStringLiteral("model-changed"));
+        context->runBackground([&]() { seen = QStringList{context->currentSettings().openai_model}; });
+        QTRY_COMPARE(seen, QStringList{"gpt-4.1"});
     }
 
-    void getPredictor_usesTheRelayWithoutAKey()
+    void getPredictor_usesTheRelayOnlyWithoutAKey()
     {
-        context->settings.openai_model = QStringLiteral("gpt-4o-mini");
-        const auto predictor = context->getPredictor();
-        QCOMPARE(predictor->model(), QStringLiteral("gpt-4o-mini"));
-        QVERIFY(predictor->endpoint().startsWith(relay().baseUrl));
-
-        context->settings.openai_api_key = QStringLiteral("sk-test");
+        QVERIFY(context->getPredictor()->endpoint().startsWith(relay().baseUrl));
+        context->settings.openai_api_key = u"sk-test"_s;
         QVERIFY(!context->getPredictor()->endpoint().startsWith(relay().baseUrl));
-    }
-
-    void getPredictor_withoutKeyOrCompleteRelay_failsInTheTask()
-    {
-        AppContext noRelay(RelayConfig{QStringLiteral("http://127.0.0.1:9"), QString()});
+        // Neither a key nor a complete relay: the task fails with the reason.
+        AppContext noRelay(RelayConfig{relay().baseUrl, QString()});
         QString error;
         noRelay.runAsync<QString>([&]() { return noRelay.getPredictor()->model(); }, {},
                                   [&](const QString &message) { error = message; });
-        QTRY_COMPARE(error, QStringLiteral("No OpenAI API key configured. Add one in Settings."));
-        QCOMPARE(exceptionLines().size(), 1);
-        QVERIFY(exceptionLines().first().endsWith(
-            QStringLiteral("[EXC] runAsync caught: No OpenAI API key configured. Add one in Settings.")));
+        QTRY_COMPARE(error, u"No OpenAI API key configured. Add one in Settings."_s);
     }
 
-    void getPredictor_inATask_takesTheModelOfItsStart()
+    void toastAndSound_afterTheWindowAndSoundWent_areDropped()
     {
-        context->settings.openai_model = QStringLiteral("gpt-4o");
-        QSemaphore changed;
-        QString model;
-        context->runAsync<QString>(
-            [&]() {
-                changed.tryAcquire(1, 5000);
-                return context->getPredictor()->model();
-            },
-            [&](QString value) { model = value; });
-        context->settings.openai_model = QStringLiteral("gpt-4.1");
-        changed.release();
-        QTRY_COMPARE(model, QStringLiteral("gpt-4o"));
-    }
-
-    void toastAndPlay_withoutWindowOrSound_doNothing()
-    {
-        context->toast(QStringLiteral("nobody sees this"), QStringLiteral("info"));
+        // A window that asks nothing of the network.
+        qputenv("TOLVO_ESPN_HOST", "http://127.0.0.1:9");
+        qputenv("TOLVO_ESPN_SEARCH_HOST", "http://127.0.0.1:9");
+        {
+            MainWindow window(context.get());
+            context->mainWindow = &window;
+        }
+        QVERIFY(context->mainWindow.isNull());
+        context->toast(u"nobody sees this"_s, u"info"_s);
         context->sound.reset();
-        context->play(QStringLiteral("click"));
+        context->play(u"click"_s);
+        QVERIFY(exceptionLines().isEmpty());
     }
 };
 

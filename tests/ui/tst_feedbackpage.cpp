@@ -1,82 +1,19 @@
-#include "QuietEspn.h"
-#include "ui/app/AppContext.h"
+#include "UiHarness.h"
 #include "app/Log.h"
-#include "app/Paths.h"
-#include "services/FeedbackReport.h"
 #include "support/RelayProcess.h"
-#include "stubserver/StubServer.h"
-#include "support/TestEnv.h"
 #include "support/TestHttp.h"
-#include "ui/pages/FeedbackPage.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
 #include "ui/shell/Theme.h"
-#include "ui/shell/Toast.h"
-#include "ui/shell/ToastManager.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
-#include <QtTest>
-
-#include <memory>
 
 namespace {
 
 const QByteArray Token = "Relay_Token_0123456789abcdefghij";
-const QString Green = QStringLiteral("#1CB05A");
-
-struct SentReport
-{
-    QByteArray authorization;
-    QList<FormPart> parts;
-    QJsonObject embed;
-
-    QByteArrayList partNames() const
-    {
-        QByteArrayList names;
-        for (const FormPart &part : parts)
-            names.append(part.name());
-        return names;
-    }
-    // "name: value" of every field, the emoji left out.
-    QStringList fields() const
-    {
-        QStringList lines;
-        for (const QJsonValue &value : embed.value(QStringLiteral("fields")).toArray()) {
-            const QJsonObject field = value.toObject();
-            lines.append(field.value(QStringLiteral("name")).toString().section(QStringLiteral("  "), 1) +
-                         QStringLiteral(": ") + field.value(QStringLiteral("value")).toString());
-        }
-        return lines;
-    }
-};
-
-SentReport parseReport(const StubRequest &request)
-{
-    SentReport report;
-    report.authorization = request.header("authorization");
-    report.parts = parseMultipart(request.header("content-type"), request.body);
-    if (!report.parts.isEmpty())
-        report.embed = QJsonDocument::fromJson(report.parts.first().body)
-                           .object()
-                           .value(QStringLiteral("embeds"))
-                           .toArray()
-                           .first()
-                           .toObject();
-    return report;
-}
+const QString Report = u"/report"_s;
 
 } // namespace
 
@@ -85,366 +22,256 @@ class TestFeedbackPage : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<StubServer> relay;
-    std::unique_ptr<AppContext> context;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<QSignalSpy> played;
+    std::unique_ptr<UiHarness> ui;
     QWidget *page = nullptr;
 
-    void open(const QByteArray &settingsJson = {})
+    void open()
     {
-        window.reset();
-        played.reset();
-        context.reset();
-        if (!settingsJson.isEmpty())
-            TestEnv::writeFile(settingsFilePath(), settingsJson);
-        useQuietEspn(*relay);
-        context = std::make_unique<AppContext>(RelayConfig{relay->baseUrl(), QString::fromLatin1(Token)});
-        window = std::make_unique<MainWindow>(context.get());
-        window->setUpdateBase(QString());
-        context->mainWindow = window.get();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QTest::mouseClick(window->findChild<Sidebar *>()->buttonFor(QStringLiteral("feedback")),
-                          Qt::LeftButton);
-        page = window->page(QStringLiteral("feedback"));
-        QVERIFY(qobject_cast<FeedbackPage *>(page));
-        QCOMPARE(window->currentPage(), page);
-        played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
+        ui->start(RelayConfig{ui->server.baseUrl(), QString::fromLatin1(Token)});
+        ui->open(u"feedback"_s);
+        QVERIFY(QTest::qWaitForWindowActive(ui->window.get()));
+        page = ui->page(u"feedback"_s);
     }
-
-    QComboBox *category() const { return page->findChild<QComboBox *>(QStringLiteral("FeedbackCategory")); }
-    QComboBox *severity() const { return page->findChild<QComboBox *>(QStringLiteral("FeedbackSeverity")); }
-    QPlainTextEdit *message() const
+    template <typename W> W *field(const char *name) const
     {
-        return page->findChild<QPlainTextEdit *>(QStringLiteral("FeedbackMessage"));
+        return page->findChild<W *>(QLatin1String(name));
     }
-    QLineEdit *name() const { return page->findChild<QLineEdit *>(QStringLiteral("FeedbackName")); }
-    QCheckBox *screenshotBox() const
-    {
-        return page->findChild<QCheckBox *>(QStringLiteral("FeedbackScreenshot"));
-    }
-    QLabel *heading() const { return page->findChild<QLabel *>(QStringLiteral("FeedbackHeading")); }
-    QPushButton *sendButton() const
-    {
-        for (QPushButton *button : page->findChildren<QPushButton *>()) {
-            if (button->text() == QLatin1String("  Send Report"))
-                return button;
-        }
-        return nullptr;
-    }
-    QLabel *status() const
-    {
-        for (QLabel *label : page->findChildren<QLabel *>()) {
-            if (label->accessibleName() == QLatin1String("Report status"))
-                return label;
-        }
-        return nullptr;
-    }
-    QFrame *chip(const QString &label) const
-    {
-        for (QFrame *frame : page->findChildren<QFrame *>(QStringLiteral("Chip"))) {
-            if (frame->findChild<QLabel *>(QStringLiteral("ChipLabel"))->text() == label)
-                return frame;
-        }
-        return nullptr;
-    }
-    bool included(const QString &label) const { return chip(label)->property("included").toBool(); }
+    QComboBox *category() const { return field<QComboBox>("FeedbackCategory"); }
+    QPlainTextEdit *message() const { return field<QPlainTextEdit>("FeedbackMessage"); }
+    QLineEdit *name() const { return field<QLineEdit>("FeedbackName"); }
+    QPushButton *sendButton() const { return buttonWithText(page, u"  Send Report"_s); }
+    QString status() const { return labelNamed(page, u"Report status"_s)->text(); }
     QStringList chipsOn() const
     {
         QStringList on;
-        for (const QString &label :
-             {QStringLiteral("Category"), QStringLiteral("Message"), QStringLiteral("Screenshot")}) {
-            if (included(label))
-                on.append(label);
+        for (QWidget *chip : page->findChildren<QWidget *>(u"Chip"_s)) {
+            if (chip->property("included").toBool())
+                on.append(chip->findChild<QLabel *>(u"ChipLabel"_s)->text());
         }
         return on;
     }
-    QStringList playedNames() const
+    void type(QWidget *field, const QString &text)
     {
-        QStringList names;
-        for (const QList<QVariant> &call : *played)
-            names.append(call.first().toString());
-        return names;
+        field->setFocus();
+        QTest::keyClicks(field, text);
     }
-    QList<Toast *> toasts() const { return window->toastManager()->toasts(); }
-
-    void typeMessage(const QStringList &lines)
-    {
-        message()->setFocus();
-        for (int i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                QTest::keyClick(message(), Qt::Key_Return);
-            QTest::keyClicks(message(), lines.at(i));
-        }
-    }
-
     // Chooses an entry of a combo box from the keyboard, as a user would.
     static void choose(QComboBox *combo, int index)
     {
         combo->setFocus();
-        while (combo->currentIndex() < index)
-            QTest::keyClick(combo, Qt::Key_Down);
-        while (combo->currentIndex() > index)
-            QTest::keyClick(combo, Qt::Key_Up);
+        while (combo->currentIndex() != index)
+            QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
-
-    // Sends and waits until the page has its button back.
+    void tickScreenshot()
+    {
+        auto *box = field<QCheckBox>("FeedbackScreenshot");
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
     void sendAndWait()
     {
         QTest::mouseClick(sendButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(sendButton()->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sendButton()->isEnabled(), WAIT_MS);
+    }
+    // The parts of the report the relay received, and its Discord embed.
+    QList<FormPart> sentParts() const
+    {
+        const StubRequest request = ui->server.requestsTo(Report).last();
+        return parseMultipart(request.header("content-type"), request.body);
+    }
+    QJsonObject sentEmbed() const
+    {
+        return QJsonDocument::fromJson(sentParts().first().body)["embeds"][0].toObject();
     }
 
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnv>();
-        relay = std::make_unique<StubServer>();
-        relay->route(QStringLiteral("/report"), StubResponse::json({}, 204));
-        setReportTimeoutMs(15000);
+        ui = std::make_unique<UiHarness>();
+        ui->server.route(Report, StubResponse::json({}, 204));
     }
-
-    void cleanup()
-    {
-        page = nullptr;
-        window.reset();
-        played.reset();
-        context.reset();
-        relay.reset();
-        env.reset();
-    }
+    void cleanup() { ui.reset(); }
 
     void emptyMessage_asksForOne_andSendsNothing()
     {
         open();
-        typeMessage({QStringLiteral("   ")});
+        type(message(), u"   "_s);
         name()->setFocus();
         QTest::mouseClick(sendButton(), Qt::LeftButton);
-
-        QCOMPARE(toasts().size(), 1);
-        QCOMPARE(toasts().first()->message(),
-                 QStringLiteral("Add a short message first — even one line helps."));
-        QVERIFY(toasts().first()->styleSheet().contains(Toast::colorFor(QStringLiteral("info"))));
-        QCOMPARE(playedNames(), QStringList{QStringLiteral("error")});
+        QCOMPARE(ui->toasts(), QStringList{"Add a short message first — even one line helps."});
+        QCOMPARE(ui->sounds(), QStringList{"error"});
         QTRY_VERIFY(message()->hasFocus());
-        QVERIFY(sendButton()->isEnabled());
-        QVERIFY(status()->text().isEmpty());
-        QTest::qWait(100);
-        QCOMPARE(relay->count(QStringLiteral("/report")), 0);
+        QVERIFY(sendButton()->isEnabled() && status().isEmpty());
+        // Whatever was started has finished, and none of it was a report.
+        QTRY_VERIFY_WITH_TIMEOUT(ui->tasksDone(), WAIT_MS);
+        QCOMPARE(ui->server.count(Report), 0);
     }
 
-    void categories_switchHeadingPlaceholderIconAndSeverity()
+    void category_changesHeadingAndPlaceholder_data()
     {
-        open();
-        struct Expected
-        {
-            QString label, heading, placeholder, icon;
-        };
-        const QList<Expected> expected = {
-            {QStringLiteral("Bug"), QStringLiteral("Report a Problem"),
-             QStringLiteral("What happened, and what did you expect instead?"), QStringLiteral("bug")},
-            {QStringLiteral("Idea"), QStringLiteral("Share an Idea"),
-             QStringLiteral("What would you like Tolvo to do? Describe it however you like."),
-             QStringLiteral("lightbulb")},
-            {QStringLiteral("Question"), QStringLiteral("Ask a Question"),
-             QStringLiteral("What would you like to know?"), QStringLiteral("circle-question")},
-            {QStringLiteral("Praise"), QStringLiteral("Say Something Nice"),
-             QStringLiteral("What did you enjoy? It genuinely helps to hear it."), QStringLiteral("heart")},
-        };
-        QCOMPARE(category()->count(), expected.size());
-        QCOMPARE(severity()->currentData().toString(), QStringLiteral("major"));
-        QCOMPARE(severity()->count(), 3);
-        QCOMPARE(severity()->itemText(2), QStringLiteral("Blocking — can't use it"));
-
-        // Down through every category and back to the first.
-        QList<int> order = {0, 1, 2, 3, 0};
-        for (int index : order) {
-            choose(category(), index);
-            const Expected &e = expected.at(index);
-            QCOMPARE(category()->currentText(), e.label);
-            QCOMPARE(heading()->text(), e.heading);
-            QCOMPARE(message()->placeholderText(), e.placeholder);
-            QCOMPARE(severity()->isVisible(), index == 0);
-            QCOMPARE(page->findChild<QLabel *>(QStringLiteral("FeedbackIcon"))->pixmap().toImage(),
-                     faPixmap(e.icon, QColor(Green), 16).toImage());
-        }
-        // One click per step: 0 to 3 and, by the arrow keys, back up to 0.
-        QCOMPARE(playedNames(), QStringList(6, QStringLiteral("click")));
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("placeholder");
+        QTest::newRow("idea") << 1 << "Share an Idea"
+                              << "What would you like Tolvo to do? Describe it however you like.";
+        QTest::newRow("question") << 2 << "Ask a Question"
+                                  << "What would you like to know?";
+        QTest::newRow("praise") << 3 << "Say Something Nice"
+                                << "What did you enjoy? It genuinely helps to hear it.";
+        QTest::newRow("bug") << 0 << "Report a Problem"
+                             << "What happened, and what did you expect instead?";
     }
 
-    void chips_showWhatTheReportIncludes()
+    void category_changesHeadingAndPlaceholder()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, heading);
+        QFETCH(QString, placeholder);
+        open();
+        choose(category(), 3);
+        choose(category(), index);
+        QCOMPARE(field<QLabel>("FeedbackHeading")->text(), heading);
+        QCOMPARE(message()->placeholderText(), placeholder);
+        // Only a bug has a severity.
+        QCOMPARE(field<QComboBox>("FeedbackSeverity")->isVisible(), index == 0);
+        QCOMPARE(ui->sounds(), QStringList(3 + 3 - index, u"click"_s));
+    }
+
+    void chips_showWhatTheReportIncludes_inTheCurrentLook()
     {
         open();
-        QCOMPARE(chipsOn(), QStringList{QStringLiteral("Category")});
-        QVERIFY(chip(QStringLiteral("Category"))
-                    ->styleSheet()
-                    .contains(QStringLiteral("background-color: ") + Green));
-        QVERIFY(
-            chip(QStringLiteral("Message"))->styleSheet().contains(QStringLiteral("rgba(255,255,255,18)")));
-
-        typeMessage({QStringLiteral("x")});
-        QCOMPARE(chipsOn(), (QStringList{QStringLiteral("Category"), QStringLiteral("Message")}));
-        QTest::mouseClick(screenshotBox(), Qt::LeftButton, {}, QPoint(8, screenshotBox()->height() / 2));
-        QVERIFY(screenshotBox()->isChecked());
-        QCOMPARE(chipsOn().size(), 3);
-        QVERIFY(chip(QStringLiteral("Screenshot"))->styleSheet().contains(QStringLiteral("color: white")));
-
+        QCOMPARE(chipsOn(), QStringList{"Category"});
+        type(message(), u"x"_s);
+        tickScreenshot();
+        QCOMPARE(chipsOn(), (QStringList{"Category", "Message", "Screenshot"}));
         QTest::keyClick(message(), Qt::Key_Backspace);
-        QCOMPARE(chipsOn(), (QStringList{QStringLiteral("Category"), QStringLiteral("Screenshot")}));
         // White space alone is no message.
-        QTest::keyClicks(message(), QStringLiteral("  "));
-        QVERIFY(!included(QStringLiteral("Message")));
-    }
+        type(message(), u"  "_s);
+        QCOMPARE(chipsOn(), (QStringList{"Category", "Screenshot"}));
 
-    void accentAndTheme_changes_reachTheChipsAndIcon()
-    {
-        open();
-        window->applyAccent(QStringLiteral("purple"));
-        window->applyTheme(QStringLiteral("light"));
-        // Back to the page after the settings changed.
-        QTest::mouseClick(window->findChild<Sidebar *>()->buttonFor(QStringLiteral("update")),
-                          Qt::LeftButton);
-        QTest::mouseClick(window->findChild<Sidebar *>()->buttonFor(QStringLiteral("feedback")),
-                          Qt::LeftButton);
-        const QString purple = accentPalettes().value(QStringLiteral("purple")).accent;
-        QCOMPARE(page->findChild<QLabel *>(QStringLiteral("FeedbackIcon"))->pixmap().toImage(),
-                 faPixmap(QStringLiteral("bug"), QColor(purple), 16).toImage());
-        QVERIFY(chip(QStringLiteral("Category"))->styleSheet().contains(purple));
-        // Off chips stay readable on the light theme's white card.
-        const QString off = chip(QStringLiteral("Message"))->styleSheet();
-        QVERIFY(!off.contains(QStringLiteral("255,255,255")));
-        QVERIFY(off.contains(QStringLiteral("rgba(0,0,0,")));
-
-        // An unknown accent falls back to green.
-        window->applyAccent(QStringLiteral("chartreuse"));
-        QCOMPARE(static_cast<FeedbackPage *>(page)->currentAccent(), Green);
+        // A new accent and the light theme reach the chips; off chips stay
+        // readable on the light card.
+        ui->window->applyAccent(u"purple"_s);
+        ui->window->applyTheme(u"light"_s);
+        ui->navigate(u"update"_s);
+        ui->navigate(u"feedback"_s);
+        const auto chips = page->findChildren<QWidget *>(u"Chip"_s);
+        QVERIFY(chips.at(0)->styleSheet().contains(accentPalettes().value(u"purple"_s).accent));
+        QVERIFY(!chips.at(1)->styleSheet().contains(u"255,255,255"_s));
     }
 
     void name_isSavedTrimmed_andFilledInNextTime()
     {
         open();
-        name()->setFocus();
-        QTest::keyClicks(name(), QStringLiteral("  Sam Kerr "));
-        const QJsonObject saved = QJsonDocument::fromJson(TestEnv::readFile(settingsFilePath())).object();
-        QCOMPARE(saved.value(QStringLiteral("reporter_name")).toString(), QStringLiteral("Sam Kerr"));
+        type(name(), u"  Sam Kerr "_s);
+        QCOMPARE(QJsonDocument::fromJson(TestEnv::readFile(settingsFilePath()))["reporter_name"],
+                 u"Sam Kerr"_s);
         open();
-        QCOMPARE(name()->text(), QStringLiteral("Sam Kerr"));
+        QCOMPARE(name()->text(), u"Sam Kerr"_s);
     }
 
-    void bugReport_reachesTheRelayWithEverything()
+    void report_reachesTheRelayWithEverything_data()
     {
-        open();
-        appLog(QStringLiteral("[test] something odd happened"));
-        choose(severity(), 2);
-        typeMessage({QStringLiteral("  The table froze"), QStringLiteral("after the goal  ")});
-        name()->setFocus();
-        QTest::keyClicks(name(), QStringLiteral("Ana"));
-        played->clear();
+        QTest::addColumn<int>("category");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("fields");
+        QTest::newRow("bug") << 0 << "Ana"
+                             << "🐞 Bug report"
+                             << "Type: Bug|From: Ana|Severity: Blocking — can't use it|";
+        QTest::newRow("idea") << 1 << ""
+                              << "💡 Idea"
+                              << "Type: Idea|From: Anonymous|";
+    }
 
+    void report_reachesTheRelayWithEverything()
+    {
+        QFETCH(int, category);
+        QFETCH(QString, from);
+        QFETCH(QString, title);
+        QFETCH(QString, fields);
+        open();
+        appLog(u"[test] something odd happened"_s);
+        choose(this->category(), category);
+        if (category == 0)
+            choose(field<QComboBox>("FeedbackSeverity"), 2);
+        type(message(), u"  The table froze"_s);
+        QTest::keyClick(message(), Qt::Key_Return);
+        QTest::keyClicks(message(), u"after the goal  "_s);
+        type(name(), from);
+        ui->played->clear();
         QTest::mouseClick(sendButton(), Qt::LeftButton);
-        QCOMPARE(status()->text(), QStringLiteral("Sending…"));
+        QCOMPARE(status(), u"Sending…"_s);
         QVERIFY(!sendButton()->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(status()->text(), QStringLiteral("Sent — thank you!"), 20000);
-        QVERIFY(sendButton()->isEnabled());
-        QVERIFY(message()->toPlainText().isEmpty());
-        QVERIFY(!included(QStringLiteral("Message")));
-        QCOMPARE(playedNames(), (QStringList{QStringLiteral("click"), QStringLiteral("success")}));
-        QVERIFY(toasts().isEmpty());
-
-        QCOMPARE(relay->count(QStringLiteral("/report")), 1);
-        const SentReport report = parseReport(relay->requestsTo(QStringLiteral("/report")).first());
-        QCOMPARE(report.authorization, "Bearer " + Token);
-        QCOMPARE(report.partNames(), (QByteArrayList{"payload_json", "icon", "log"}));
-        QCOMPARE(report.parts.at(1).body,
-                 TestEnv::readFile(assetPath({QStringLiteral("icons"), QStringLiteral("tolvo_256.png")})));
-        QVERIFY(report.parts.at(2).body.contains("[test] something odd happened"));
-        QCOMPARE(report.embed.value(QStringLiteral("description")).toString(),
-                 QStringLiteral("> The table froze\n> after the goal"));
-        QCOMPARE(report.embed.value(QStringLiteral("title")).toString(), QStringLiteral("🐞 Bug report"));
-        QVERIFY(!report.embed.contains(QStringLiteral("image")));
-        const QStringList fields = report.fields();
-        QCOMPARE(fields.size(), 6);
-        QCOMPARE(fields.at(0), QStringLiteral("Type: Bug"));
-        QCOMPARE(fields.at(1), QStringLiteral("From: Ana"));
-        QCOMPARE(fields.at(2), QStringLiteral("Severity: Blocking — can't use it"));
-        QCOMPARE(fields.at(5), QStringLiteral("Log: Attached: log.txt"));
-    }
-
-    void idea_sendsNoSeverity_andAnonymous()
-    {
-        open();
-        choose(category(), 1);
-        typeMessage({QStringLiteral("Dark crests please")});
-        sendAndWait();
-        QCOMPARE(status()->text(), QStringLiteral("Sent — thank you!"));
-        const SentReport report = parseReport(relay->requestsTo(QStringLiteral("/report")).first());
-        QCOMPARE(report.embed.value(QStringLiteral("title")).toString(), QStringLiteral("💡 Idea"));
-        const QStringList fields = report.fields();
-        QCOMPARE(fields.at(0), QStringLiteral("Type: Idea"));
-        QCOMPARE(fields.at(1), QStringLiteral("From: Anonymous"));
-        QVERIFY(!fields.join(QLatin1Char('\n')).contains(QStringLiteral("Severity")));
+        QTRY_COMPARE_WITH_TIMEOUT(status(), u"Sent — thank you!"_s, WAIT_MS);
+        QVERIFY(message()->toPlainText().isEmpty() && ui->toasts().isEmpty());
+        QCOMPARE(ui->sounds(), (QStringList{"click", "success"}));
         // The choice stays for the next report.
-        QCOMPARE(category()->currentText(), QStringLiteral("Idea"));
+        QCOMPARE(this->category()->currentIndex(), category);
+
+        QCOMPARE(ui->server.count(Report), 1);
+        QCOMPARE(ui->server.requestsTo(Report).first().header("authorization"), "Bearer " + Token);
+        const QList<FormPart> parts = sentParts();
+        QCOMPARE(parts.size(), 3);
+        QCOMPARE(parts.at(1).body, TestEnv::readFile(assetPath({u"icons"_s, u"tolvo_256.png"_s})));
+        QVERIFY(parts.at(2).body.contains("[test] something odd happened"));
+        const QJsonObject embed = sentEmbed();
+        QCOMPARE(embed["description"], u"> The table froze\n> after the goal"_s);
+        QCOMPARE(embed["title"], title);
+        QVERIFY(!embed.contains("image"_L1));
+        // "name: value" of every field, the emoji left out.
+        QString sent;
+        for (const QJsonValue &f : embed["fields"].toArray())
+            sent += f["name"].toString().section(u"  "_s, 1) + u": "_s + f["value"].toString() + u'|';
+        QVERIFY2(sent.startsWith(fields) && sent.endsWith(u"Log: Attached: log.txt|"_s), qPrintable(sent));
     }
 
     void screenshot_isAttachedAsAPngOfTheScreen()
     {
         open();
-        typeMessage({QStringLiteral("Look at this")});
-        QTest::mouseClick(screenshotBox(), Qt::LeftButton, {}, QPoint(8, screenshotBox()->height() / 2));
+        type(message(), u"Look at this"_s);
+        tickScreenshot();
         sendAndWait();
-        const SentReport report = parseReport(relay->requestsTo(QStringLiteral("/report")).first());
-        const QImage desktop = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QList<FormPart> parts = sentParts();
+        QCOMPARE(parts.at(2).fileName(), QByteArray("screenshot.png"));
+        QImage image;
+        QVERIFY(image.loadFromData(parts.at(2).body, "PNG"));
         // The headless platform of the test run can grab its screen.
-        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-            QVERIFY(!desktop.isNull());
-        if (desktop.isNull()) {
-            // This platform cannot grab the screen: the report goes without.
-            QVERIFY(!report.partNames().contains("screenshot"));
-            QVERIFY(!report.embed.contains(QStringLiteral("image")));
-            return;
-        }
-        QCOMPARE(report.partNames().at(2), QByteArray("screenshot"));
-        QCOMPARE(report.parts.at(2).fileName(), QByteArray("screenshot.png"));
-        QImage sent;
-        QVERIFY(sent.loadFromData(report.parts.at(2).body, "PNG"));
-        QCOMPARE(sent.size(), desktop.size());
-        QCOMPARE(
-            report.embed.value(QStringLiteral("image")).toObject().value(QStringLiteral("url")).toString(),
-            QStringLiteral("attachment://screenshot.png"));
+        QCOMPARE(image.size(), QGuiApplication::primaryScreen()->grabWindow(0).size());
+        QCOMPARE(sentEmbed().value("image"_L1).toObject().value("url"_L1), u"attachment://screenshot.png"_s);
     }
 
-    void relayErrors_showAsErrorToasts_andKeepTheMessage()
+    void relayFailures_showAnError_andKeepTheMessage_data()
     {
-        open();
-        relay->route(QStringLiteral("/report"), StubResponse::error(500));
-        typeMessage({QStringLiteral("Crashes on start")});
-        played->clear();
-        sendAndWait();
-        const QString prefix = QStringLiteral("Couldn't reach the report channel: ");
-        QCOMPARE(toasts().size(), 1);
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("toast");
         // Qt reports a 500 as a network error of its own; its text follows the prefix.
-        QVERIFY(toasts().last()->message().startsWith(prefix));
-        QVERIFY(toasts().last()->message().contains(QStringLiteral("Internal Server Error")));
-        QVERIFY(toasts().last()->styleSheet().contains(Toast::colorFor(QStringLiteral("error"))));
-        QVERIFY(status()->text().isEmpty());
-        QCOMPARE(message()->toPlainText(), QStringLiteral("Crashes on start"));
-        QCOMPARE(playedNames(), (QStringList{QStringLiteral("click"), QStringLiteral("error")}));
+        QTest::newRow("500") << "500"
+                             << "Couldn't reach the report channel: .*Internal Server Error.*";
+        QTest::newRow("hang-up") << "hang-up"
+                                 << "Couldn't reach the report channel: .+";
+        QTest::newRow("no relay") << "none"
+                                  << "No report channel configured for this build\\.";
+    }
 
-        StubResponse hangUp;
-        hangUp.hangUp = true;
-        relay->route(QStringLiteral("/report"), hangUp);
+    void relayFailures_showAnError_andKeepTheMessage()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, toast);
+        StubResponse response = StubResponse::error(500);
+        response.hangUp = failure == "hang-up"_L1;
+        ui->server.route(Report, response);
+        open();
+        if (failure == "none"_L1)
+            ui->context->relay = RelayConfig{};
+        type(message(), u"Crashes on start"_s);
+        ui->played->clear();
         sendAndWait();
-        QCOMPARE(toasts().size(), 2);
-        QVERIFY(toasts().last()->message().startsWith(prefix));
-        QVERIFY(toasts().last()->message().size() > prefix.size());
-
-        context->relay = RelayConfig{};
-        sendAndWait();
-        QCOMPARE(toasts().last()->message(), QStringLiteral("No report channel configured for this build."));
-        QCOMPARE(message()->toPlainText(), QStringLiteral("Crashes on start"));
+        QVERIFY2(QRegularExpression(u'^' + toast + u'$').match(ui->lastToast()).hasMatch(),
+                 qPrintable(ui->lastToast()));
+        QCOMPARE(ui->toastKinds(), QStringList{"error"});
+        QVERIFY(status().isEmpty());
+        QCOMPARE(message()->toPlainText(), u"Crashes on start"_s);
+        QCOMPARE(ui->sounds(), (QStringList{"click", "error"}));
     }
 
     void report_throughTheRealRelay_isStored()
@@ -452,31 +279,22 @@ private slots:
 #ifndef TOLVO_RELAY_BINARY
         QSKIP("built without the relay program");
 #else
-        RelayProcess realRelay(QStringLiteral(TOLVO_RELAY_BINARY), Token);
-        QVERIFY(!realRelay.baseUrl.isEmpty());
+        RelayProcess relay(QStringLiteral(TOLVO_RELAY_BINARY), Token);
+        QVERIFY(!relay.baseUrl.isEmpty());
         open();
-        context->relay = RelayConfig{realRelay.baseUrl, QString::fromLatin1(Token)};
-        appLog(QStringLiteral("[test] before the report"));
+        ui->context->relay = RelayConfig{relay.baseUrl, QString::fromLatin1(Token)};
+        appLog(u"[test] before the report"_s);
         choose(category(), 3);
-        typeMessage({QStringLiteral("Lovely app")});
+        type(message(), u"Lovely app"_s);
         sendAndWait();
-        QCOMPARE(status()->text(), QStringLiteral("Sent — thank you!"));
-
-        const QStringList stored = realRelay.storedReports();
-        QCOMPARE(stored.size(), 1);
-        const QDir folder(QDir(realRelay.reportsDir).filePath(stored.first()));
-        QVERIFY(folder.exists(QStringLiteral("log.txt")));
-        QVERIFY(TestEnv::readFile(folder.filePath(QStringLiteral("log.txt")))
-                    .contains("[test] before the report"));
-        const QJsonObject embed =
-            QJsonDocument::fromJson(TestEnv::readFile(folder.filePath(QStringLiteral("payload.json"))))
-                .object()
-                .value(QStringLiteral("embeds"))
-                .toArray()
-                .first()
-                .toObject();
-        QCOMPARE(embed.value(QStringLiteral("title")).toString(), QStringLiteral("💚 Praise"));
-        QCOMPARE(embed.value(QStringLiteral("description")).toString(), QStringLiteral("> Lovely app"));
+        QCOMPARE(status(), u"Sent — thank you!"_s);
+        QCOMPARE(relay.storedReports().size(), 1);
+        const QDir folder(QDir(relay.reportsDir).filePath(relay.storedReports().first()));
+        QVERIFY(TestEnv::readFile(folder.filePath(u"log.txt"_s)).contains("[test] before the report"));
+        const QJsonDocument payload =
+            QJsonDocument::fromJson(TestEnv::readFile(folder.filePath(u"payload.json"_s)));
+        QCOMPARE(payload["embeds"][0]["title"], u"💚 Praise"_s);
+        QCOMPARE(payload["embeds"][0]["description"], u"> Lovely app"_s);
 #endif
     }
 };

@@ -1,35 +1,27 @@
 #include "UiHarness.h"
-#include "app/League.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
-#include "ui/cards/PredictionCard.h"
 #include "ui/pages/FavoritesPage.h"
 #include "ui/pages/LeaguesPage.h"
 #include "ui/pages/SearchPage.h"
-#include "ui/shell/Sidebar.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QtTest>
-
-#include <memory>
-
-using namespace ui_test;
 
 namespace {
 
-EventSpec upcoming(const QString &id, int inDays, const QString &home = QString(),
-                   const QString &away = QString())
+FakeEvent fixture(const QString &id, int inDays, const QString &home = {}, const QString &away = {})
 {
-    EventSpec e;
-    e.id = id;
-    e.home = home.isEmpty() ? QStringLiteral("Home ") + id : home;
-    e.homeId = QStringLiteral("1");
-    e.away = away.isEmpty() ? QStringLiteral("Away ") + id : away;
-    e.awayId = QStringLiteral("2");
-    e.date = isoAt(QDate::currentDate().addDays(inDays), QStringLiteral("15:00"));
-    e.venue = QStringLiteral("Ground ") + id;
+    FakeEvent e{id, QDate::currentDate().addDays(inDays).toString(Qt::ISODate) + u"T15:00Z"_s};
+    if (!home.isEmpty()) {
+        e.home = home;
+        e.away = away.isEmpty() ? e.away : away;
+    }
+    if (inDays < 0) {
+        e.state = u"post"_s;
+        e.homeScore = u"3"_s;
+        e.awayScore = u"1"_s;
+    }
     return e;
 }
 
@@ -48,81 +40,68 @@ class TestFixturePages : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Harness> h;
+    std::unique_ptr<UiHarness> h;
 
     void open(const QString &startPage)
     {
-        h = std::make_unique<Harness>(
+        TestEnv::writeFile(
+            settingsFilePath(),
             QStringLiteral(R"({"openai_api_key": "sk-test", "start_page": "%1"})").arg(startPage).toUtf8());
+        h->show();
     }
-    void show()
+    LeaguesPage *leagues() const { return h->page<LeaguesPage>(u"leagues"_s); }
+    SearchPage *search() const { return h->page<SearchPage>(u"search"_s); }
+    QString subtitle() const { return leagues()->subtitleLabel()->text(); }
+    void chooseLeague(const QString &slug)
     {
-        h->window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
-    }
-    void navigate(const QString &key)
-    {
-        QTest::mouseClick(h->window->findChild<Sidebar *>()->buttonFor(key), Qt::LeftButton);
-    }
-    LeaguesPage *leagues() const
-    {
-        return static_cast<LeaguesPage *>(h->window->page(QStringLiteral("leagues")));
-    }
-    SearchPage *searchPage() const
-    {
-        return static_cast<SearchPage *>(h->window->page(QStringLiteral("search")));
-    }
-    FavoritesPage *favorites() const
-    {
-        return static_cast<FavoritesPage *>(h->window->page(QStringLiteral("favorites")));
+        leagues()->leagueBox()->setCurrentIndex(leagues()->leagueBox()->findData(slug));
     }
     void searchFor(const QString &text)
     {
-        searchPage()->queryEdit()->clear();
-        QTest::keyClicks(searchPage()->queryEdit(), text);
-        QTest::keyClick(searchPage()->queryEdit(), Qt::Key_Return);
+        search()->queryEdit()->clear();
+        QTest::keyClicks(search()->queryEdit(), text);
+        QTest::keyClick(search()->queryEdit(), Qt::Key_Return);
     }
-    // The search service knows these clubs, by lower-case name.
-    void routeClub(const QString &query, const QString &id, const QString &name, const QString &slug)
+    // The search service knows this club by its lower-case name.
+    void routeClub(const QString &name, const QString &id, const QString &slug)
     {
         const QJsonObject item{{"type", "team"},
                                {"id", id},
                                {"displayName", name},
                                {"defaultLeagueSlug", slug},
                                {"logo", h->crestUrl(id)}};
-        h->server.route(SEARCH, QUrlQuery(QStringLiteral("query=") + query),
-                        StubResponse::json(json({{"items", QJsonArray{item}}})));
+        h->server.route(u"/apis/common/v3/search"_s, QUrlQuery(u"query="_s + name.toLower()),
+                        StubResponse::json(json(QJsonObject{{"items", QJsonArray{item}}})));
+    }
+    void routeSchedule(const QString &path, const QList<FakeEvent> &events, int delayMs = 0)
+    {
+        h->server.route(SITE + path, h->events(events, delayMs));
     }
 
 private slots:
+    void init() { h = std::make_unique<UiHarness>(); }
     void cleanup() { h.reset(); }
 
-    void leagues_listTheUpcomingFixturesWithTheirCount()
+    void leagues_listTheUpcomingFixtures_sixtyAtMost()
     {
-        open(QStringLiteral("leagues"));
-        h->routeScoreboard(QStringLiteral("eng.1"), {upcoming(QStringLiteral("1"), 3)});
-        QList<EventSpec> many;
+        h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3)});
+        QList<FakeEvent> many;
         for (int i = 0; i < 65; ++i)
-            many.append(upcoming(QStringLiteral("c%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 40));
-        h->routeScoreboard(QStringLiteral("eng.2"), many);
-        show();
-        QCOMPARE(leagues()->titleLabel()->text(), QStringLiteral("Premier League"));
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->subtitleLabel()->text(), QStringLiteral("1 upcoming fixture"),
-                                  WAIT_MS);
-        const std::vector<MatchCard *> cards = leagues()->list()->cards();
-        QCOMPARE(ids(cards), QStringList{QStringLiteral("1")});
-        QVERIFY(cards.front()->infoLabel->text().endsWith(QStringLiteral("15:00  \u00B7  Ground 1")));
-        QTRY_COMPARE_WITH_TIMEOUT(cards.front()->homeCrest->pixmap().toImage().pixelColor(20, 20),
+            many.append(fixture(u"c%1"_s.arg(i, 2, 10, QLatin1Char('0')), 1 + i % 40));
+        h->routeScoreboard(u"eng.2"_s, many);
+        open(u"leagues"_s);
+        QCOMPARE(leagues()->titleLabel()->text(), u"Premier League"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(subtitle(), u"1 upcoming fixture"_s, WAIT_MS);
+        MatchCard *card = leagues()->list()->cards().front();
+        QCOMPARE(ids(leagues()->list()->cards()), QStringList{"1"});
+        QVERIFY(card->infoLabel->text().endsWith(u"15:00  \u00B7  Ground 1"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(card->homeCrest->pixmap().toImage().pixelColor(20, 20),
                                   QColor(Qt::darkGreen), WAIT_MS);
-        // Each request looked that many days ahead.
-        QVERIFY(h->server.count(SITE + QStringLiteral("eng.1/scoreboard")) >= 3);
 
         leagues()->leagueBox()->setCurrentIndex(1);
-        QCOMPARE(leagues()->titleLabel()->text(), QStringLiteral("Championship"));
-        QCOMPARE(leagues()->league(), QStringLiteral("eng.2"));
-        QCOMPARE(h->sounds().last(), QStringLiteral("click"));
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->subtitleLabel()->text(), QStringLiteral("60 upcoming fixtures"),
-                                  WAIT_MS);
+        QCOMPARE(leagues()->titleLabel()->text(), u"Championship"_s);
+        QCOMPARE(h->sounds().last(), u"click"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(subtitle(), u"60 upcoming fixtures"_s, WAIT_MS);
         const std::vector<MatchCard *> sixty = leagues()->list()->cards();
         QCOMPARE(sixty.size(), size_t(60));
         QVERIFY(sixty.front()->match.date <= sixty.back()->match.date);
@@ -130,252 +109,185 @@ private slots:
 
     void leagues_showOnlyTheLastChosenLeague()
     {
-        open(QStringLiteral("leagues"));
-        h->routeScoreboard(QStringLiteral("eng.1"), {upcoming(QStringLiteral("slow"), 2)}, 300);
-        h->routeScoreboard(QStringLiteral("ger.1"), {upcoming(QStringLiteral("fast"), 2)});
-        show();
-        leagues()->leagueBox()->setCurrentIndex(leagues()->leagueBox()->findData(QStringLiteral("ger.1")));
-        QTRY_COMPARE_WITH_TIMEOUT(ids(leagues()->list()->cards()), QStringList{QStringLiteral("fast")},
-                                  WAIT_MS);
-        QTRY_VERIFY_WITH_TIMEOUT(h->server.count(SITE + QStringLiteral("eng.1/scoreboard")) >= 3, 5000);
-        QTest::qWait(500);
-        QCOMPARE(ids(leagues()->list()->cards()), QStringList{QStringLiteral("fast")});
-        QCOMPARE(leagues()->titleLabel()->text(), QStringLiteral("Bundesliga"));
+        h->routeScoreboard(u"eng.1"_s, {fixture(u"slow"_s, 2)}, 300);
+        h->routeScoreboard(u"ger.1"_s, {fixture(u"fast"_s, 2)});
+        open(u"leagues"_s);
+        chooseLeague(u"ger.1"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(ids(leagues()->list()->cards()), QStringList{"fast"}, WAIT_MS);
+        // The slower league has answered too, and was not shown.
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
+        QCOMPARE(ids(leagues()->list()->cards()), QStringList{"fast"});
+        QCOMPARE(leagues()->titleLabel()->text(), u"Bundesliga"_s);
     }
 
-    void leagues_emptyAndFailedLoadsSaySo()
+    void leagues_emptyOrFailedLoad_saySo_data()
     {
-        open(QStringLiteral("leagues"));
-        show();
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->subtitleLabel()->text(), QStringLiteral("Nothing to show"),
-                                  WAIT_MS);
-        QCOMPARE(
-            leagues()->list()->message(),
-            QStringLiteral("No fixtures scheduled for this league yet \u2014 competitions like the Champions "
-                           "League only publish fixtures once the draw is made."));
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty")
+            << 200 << "Nothing to show"
+            << "No fixtures scheduled for this league yet \u2014 competitions like the Champions "
+               "League only publish fixtures once the draw is made.";
+        QTest::newRow("failed") << 500 << "Couldn't load data"
+                                << "ESPN";
+    }
 
-        h->server.route(SITE + QStringLiteral("ger.1/scoreboard"), StubResponse::error(500));
-        leagues()->leagueBox()->setCurrentIndex(leagues()->leagueBox()->findData(QStringLiteral("ger.1")));
-        QCOMPARE(leagues()->subtitleLabel()->text(), QStringLiteral("Loading fixtures\u2026"));
-        QCOMPARE(leagues()->list()->message(), QStringLiteral("Loading fixtures\u2026"));
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->subtitleLabel()->text(), QStringLiteral("Couldn't load data"),
-                                  15000);
+    void leagues_emptyOrFailedLoad_saySo()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, subtitle);
+        QFETCH(QString, message);
+        if (status != 200)
+            h->server.route(SITE + u"ger.1/scoreboard"_s, StubResponse::error(status));
+        open(u"leagues"_s);
+        chooseLeague(u"ger.1"_s);
+        QCOMPARE(this->subtitle(), u"Loading fixtures\u2026"_s);
+        QCOMPARE(leagues()->list()->message(), u"Loading fixtures\u2026"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(this->subtitle(), subtitle, WAIT_MS);
         QVERIFY(leagues()->list()->cards().empty());
-        QVERIFY(leagues()->list()->message().contains(QStringLiteral("ESPN")));
+        QVERIFY2(leagues()->list()->message().contains(message), qPrintable(leagues()->list()->message()));
     }
 
-    void leagues_secondShowingIsServedFromTheCache()
+    void restoringTheWindow_keepsTheCards()
     {
-        open(QStringLiteral("leagues"));
-        h->routeScoreboard(QStringLiteral("eng.1"), {upcoming(QStringLiteral("1"), 3)});
-        show();
+        h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3)});
+        open(u"leagues"_s);
         QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
-        const int before = h->server.count(SITE + QStringLiteral("eng.1/scoreboard"));
-        navigate(QStringLiteral("search"));
-        navigate(QStringLiteral("leagues"));
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
-        QCOMPARE(h->server.count(SITE + QStringLiteral("eng.1/scoreboard")), before);
-
-        // "Refresh" reloads, with its own sound.
-        h->played->clear();
-        QTest::mouseClick(leagues()->refreshButton(), Qt::LeftButton);
-        QCOMPARE(h->sounds(), QStringList{QStringLiteral("refresh")});
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->subtitleLabel()->text(), QStringLiteral("1 upcoming fixture"),
-                                  WAIT_MS);
-    }
-
-    void restoringTheWindow_doesNotReloadThePage()
-    {
-        open(QStringLiteral("leagues"));
-        h->routeScoreboard(QStringLiteral("eng.1"), {upcoming(QStringLiteral("1"), 3)});
-        show();
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
         QPointer<MatchCard> card = leagues()->list()->cards().front();
         h->window->showMinimized();
-        QTest::qWait(100);
         h->window->showNormal();
-        QTest::qWait(300);
-        // The same card, untouched: a prediction running on it would live on.
+        QTRY_VERIFY(h->window->isVisible() && !h->window->isMinimized());
+        // A reload would have started a task and replaced the card; a
+        // prediction running on it would be lost.
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
         QVERIFY(card);
         QCOMPARE(leagues()->list()->cards().front(), card.data());
     }
 
     void favorites_starOnOnePage_unstarOnAnother()
     {
-        open(QStringLiteral("leagues"));
-        h->routeScoreboard(QStringLiteral("eng.1"),
-                           {upcoming(QStringLiteral("1"), 3, QStringLiteral("Arsenal & Co"))});
-        show();
+        h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3, u"Arsenal & Co"_s)});
+        open(u"leagues"_s);
         QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
-        QVERIFY(!leagues()->list()->cards().front()->favorite);
         QTest::mouseClick(leagues()->list()->cards().front()->favButton, Qt::LeftButton);
         QVERIFY(leagues()->list()->cards().front()->favorite);
-        QCOMPARE(h->toasts().last(), QStringLiteral("Added to favorites"));
-        QCOMPARE(h->sounds().last(), QStringLiteral("favorite"));
-        QVERIFY(h->context->favorites.isFavorite(QStringLiteral("1")));
+        QCOMPARE(h->toasts(), QStringList{"Added to favorites"});
+        QCOMPARE(h->sounds().last(), u"favorite"_s);
 
-        navigate(QStringLiteral("favorites"));
-        const std::vector<MatchCard *> starred = favorites()->list()->cards();
-        QCOMPARE(ids(starred), QStringList{QStringLiteral("1")});
+        h->navigate(u"favorites"_s);
+        auto *favorites = h->page<FavoritesPage>(u"favorites"_s);
+        const std::vector<MatchCard *> starred = favorites->list()->cards();
+        QCOMPARE(ids(starred), QStringList{"1"});
         QVERIFY(starred.front()->favorite);
-        QCOMPARE(starred.front()->homeName->text(), QStringLiteral("Arsenal & Co"));
-        ui_test::verifyPlainLabels(starred.front());
-
+        QCOMPARE(starred.front()->homeName->text(), u"Arsenal & Co"_s);
+        verifyPlainLabels(starred.front());
         QTest::mouseClick(starred.front()->favButton, Qt::LeftButton);
-        QCOMPARE(favorites()->list()->message(),
-                 QStringLiteral("No favorites yet. Star a fixture from Leagues or Search."));
-        QCOMPARE(h->toasts().last(), QStringLiteral("Removed from favorites"));
-        QCOMPARE(h->sounds().last(), QStringLiteral("unfavorite"));
-        QVERIFY(!h->context->favorites.isFavorite(QStringLiteral("1")));
+        QCOMPARE(favorites->list()->message(), u"No favorites yet. Star a fixture from Leagues or Search."_s);
+        QCOMPARE(h->lastToast(), u"Removed from favorites"_s);
+        QCOMPARE(h->sounds().last(), u"unfavorite"_s);
 
-        navigate(QStringLiteral("leagues"));
+        h->navigate(u"leagues"_s);
         QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
         QVERIFY(!leagues()->list()->cards().front()->favorite);
-        // Starring twice on the leagues page takes it back off.
-        QTest::mouseClick(leagues()->list()->cards().front()->favButton, Qt::LeftButton);
-        QTest::mouseClick(leagues()->list()->cards().front()->favButton, Qt::LeftButton);
-        QCOMPARE(h->toasts().last(), QStringLiteral("Removed from favorites"));
         QVERIFY(h->context->favorites.all().isEmpty());
     }
 
     void search_badFormat_toastsAndAsksNothing()
     {
-        open(QStringLiteral("search"));
-        show();
-        QCOMPARE(searchPage()->list()->message(), QStringLiteral("Search a matchup to get started."));
+        open(u"search"_s);
+        QCOMPARE(search()->list()->message(), u"Search a matchup to get started."_s);
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
         h->server.clearRequests();
-        searchFor(QStringLiteral("Arsenal"));
-        QCOMPARE(h->toasts(), QStringList{QStringLiteral("Use the format: Team1 vs Team2")});
-        QCOMPARE(h->toastKinds(), QStringList{QStringLiteral("error")});
-        QCOMPARE(h->sounds(), QStringList{QStringLiteral("error")});
+        searchFor(u"Arsenal"_s);
         // Blank input does nothing at all.
-        searchFor(QStringLiteral("   "));
-        QTest::mouseClick(searchPage()->searchButton(), Qt::LeftButton);
-        QCOMPARE(h->toasts().size(), 1);
-        QTest::qWait(100);
+        searchFor(u"   "_s);
+        QTest::mouseClick(search()->searchButton(), Qt::LeftButton);
+        QCOMPARE(h->toasts(), QStringList{"Use the format: Team1 vs Team2"});
+        QCOMPARE(h->toastKinds(), QStringList{"error"});
+        QCOMPARE(h->sounds(), QStringList{"error"});
+        QVERIFY(h->tasksDone());
         QVERIFY(h->server.requests().isEmpty());
     }
 
-    void search_prefersTheNextFixture_overTheLatestMeeting()
+    void search_findsTheMatchup_data()
     {
-        open(QStringLiteral("search"));
-        routeClub(QStringLiteral("arsenal"), QStringLiteral("359"), QStringLiteral("Arsenal"),
-                  QStringLiteral("eng.1"));
-        routeClub(QStringLiteral("chelsea"), QStringLiteral("363"), QStringLiteral("Chelsea"),
-                  QStringLiteral("eng.1"));
-        EventSpec past =
-            upcoming(QStringLiteral("past"), -30, QStringLiteral("Arsenal"), QStringLiteral("Chelsea"));
-        past.state = QStringLiteral("post");
-        past.homeScore = QStringLiteral("2");
-        past.awayScore = QStringLiteral("2");
-        h->server.route(SITE + QStringLiteral("eng.1/teams/359/schedule"),
-                        StubResponse::json(eventsReply({h->event(past)})));
-        h->routeScoreboard(
-            QStringLiteral("eng.1"),
-            {upcoming(QStringLiteral("next"), 7, QStringLiteral("Chelsea"), QStringLiteral("Arsenal"))});
-        show();
-        searchFor(QStringLiteral("Arsenal vs Chelsea"));
-        QCOMPARE(searchPage()->list()->message(), QStringLiteral("Searching Arsenal vs Chelsea\u2026"));
-        QCOMPARE(h->sounds().first(), QStringLiteral("click"));
-        QTRY_COMPARE_WITH_TIMEOUT(ids(searchPage()->list()->cards()), QStringList{QStringLiteral("next")},
-                                  WAIT_MS);
-        QVERIFY(h->toasts().isEmpty());
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("scheduled");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("info");
+        QTest::newRow("next fixture") << "Arsenal vs Chelsea" << true << "next"
+                                      << "";
+        QTest::newRow("latest meeting") << "arsenal v chelsea" << false << "newer"
+                                        << "FULL-TIME  \u00B7  3 \u2013 1";
     }
 
-    void search_latestMeeting_whenNoFixtureIsScheduled()
+    void search_findsTheMatchup()
     {
-        open(QStringLiteral("search"));
-        routeClub(QStringLiteral("arsenal"), QStringLiteral("359"), QStringLiteral("Arsenal"),
-                  QStringLiteral("eng.1"));
-        routeClub(QStringLiteral("chelsea"), QStringLiteral("363"), QStringLiteral("Chelsea"),
-                  QStringLiteral("eng.1"));
-        EventSpec older =
-            upcoming(QStringLiteral("older"), -60, QStringLiteral("Chelsea"), QStringLiteral("Arsenal"));
-        EventSpec newer =
-            upcoming(QStringLiteral("newer"), -10, QStringLiteral("Arsenal"), QStringLiteral("Chelsea"));
-        for (EventSpec *e : {&older, &newer}) {
-            e->state = QStringLiteral("post");
-            e->homeScore = QStringLiteral("3");
-            e->awayScore = QStringLiteral("1");
+        QFETCH(QString, query);
+        QFETCH(bool, scheduled);
+        QFETCH(QString, id);
+        QFETCH(QString, info);
+        routeClub(u"Arsenal"_s, u"359"_s, u"eng.1"_s);
+        routeClub(u"Chelsea"_s, u"363"_s, u"eng.1"_s);
+        routeSchedule(u"eng.1/teams/359/schedule"_s, {fixture(u"older"_s, -60, u"Chelsea"_s, u"Arsenal"_s),
+                                                      fixture(u"newer"_s, -10, u"Arsenal"_s, u"Chelsea"_s)});
+        if (scheduled)
+            h->routeScoreboard(u"eng.1"_s, {fixture(u"next"_s, 7, u"Chelsea"_s, u"Arsenal"_s)});
+        open(u"search"_s);
+        searchFor(query);
+        QVERIFY(search()->list()->message().startsWith(u"Searching "_s));
+        QCOMPARE(h->sounds().first(), u"click"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(ids(search()->list()->cards()), QStringList{id}, WAIT_MS);
+        MatchCard *card = search()->list()->cards().front();
+        if (!scheduled) {
+            QCOMPARE(card->infoLabel->text(), info);
+            QVERIFY(!card->predictButton->isEnabled());
         }
-        h->server.route(SITE + QStringLiteral("eng.1/teams/359/schedule"),
-                        StubResponse::json(eventsReply({h->event(older), h->event(newer)})));
-        show();
-        searchFor(QStringLiteral("arsenal v chelsea"));
-        QTRY_COMPARE_WITH_TIMEOUT(ids(searchPage()->list()->cards()), QStringList{QStringLiteral("newer")},
-                                  WAIT_MS);
-        MatchCard *card = searchPage()->list()->cards().front();
-        QCOMPARE(card->infoLabel->text(), QStringLiteral("FULL-TIME  \u00B7  3 \u2013 1"));
-        QVERIFY(!card->predictButton->isEnabled());
         QVERIFY(h->toasts().isEmpty());
     }
 
     void search_hypotheticalMatchup_canBePredictedAndStarred()
     {
-        open(QStringLiteral("search"));
-        routeClub(QStringLiteral("arsenal"), QStringLiteral("359"), QStringLiteral("Arsenal"),
-                  QStringLiteral("eng.1"));
-        routeClub(QStringLiteral("bayern munich"), QStringLiteral("132"), QStringLiteral("Bayern Munich"),
-                  QStringLiteral("ger.1"));
-        show();
-        searchFor(QStringLiteral("Arsenal vs Bayern Munich"));
-        QTRY_COMPARE_WITH_TIMEOUT(searchPage()->list()->cards().size(), size_t(1), WAIT_MS);
-        MatchCard *card = searchPage()->list()->cards().front();
-        QCOMPARE(card->match.id, QStringLiteral("hyp-359-132"));
-        QCOMPARE(card->homeName->text(), QStringLiteral("Arsenal"));
-        QCOMPARE(card->leagueBadge->text(), QStringLiteral("PREMIER LEAGUE"));
-        QCOMPARE(card->infoLabel->text(), QStringLiteral("Kickoff time unconfirmed"));
-        QCOMPARE(h->toasts(), QStringList{QStringLiteral(
-                                  "No scheduled fixture found \u2014 predicting a hypothetical matchup.")});
-        QCOMPARE(h->toastKinds(), QStringList{QStringLiteral("info")});
+        routeClub(u"Arsenal"_s, u"359"_s, u"eng.1"_s);
+        routeClub(u"Bayern Munich"_s, u"132"_s, u"ger.1"_s);
+        open(u"search"_s);
+        searchFor(u"Arsenal vs Bayern Munich"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(search()->list()->cards().size(), size_t(1), WAIT_MS);
+        MatchCard *card = search()->list()->cards().front();
+        QCOMPARE(card->match.id, u"hyp-359-132"_s);
+        QCOMPARE(card->leagueBadge->text(), u"PREMIER LEAGUE"_s);
+        QCOMPARE(card->infoLabel->text(), u"Kickoff time unconfirmed"_s);
+        QCOMPARE(h->toasts(),
+                 QStringList{"No scheduled fixture found \u2014 predicting a hypothetical matchup."});
+        QCOMPARE(h->toastKinds(), QStringList{"info"});
         QTRY_COMPARE_WITH_TIMEOUT(card->awayCrest->pixmap().toImage().pixelColor(20, 20),
                                   QColor(Qt::darkGreen), WAIT_MS);
 
         QTest::mouseClick(card->predictButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(card->hasPrediction, WAIT_MS);
-        QCOMPARE(h->context->history.all().first().match_id, QStringLiteral("hyp-359-132"));
-
+        QCOMPARE(h->context->history.all().first().match_id, u"hyp-359-132"_s);
         QTest::mouseClick(card->favButton, Qt::LeftButton);
-        QVERIFY(card->favorite);
-        QCOMPARE(h->sounds().last(), QStringLiteral("favorite"));
-        navigate(QStringLiteral("favorites"));
-        QCOMPARE(ids(favorites()->list()->cards()), QStringList{QStringLiteral("hyp-359-132")});
-    }
-
-    void search_unknownTeam_namesItAsTyped()
-    {
-        open(QStringLiteral("search"));
-        routeClub(QStringLiteral("arsenal"), QStringLiteral("359"), QStringLiteral("Arsenal"),
-                  QStringLiteral("eng.1"));
-        show();
-        searchFor(QStringLiteral("Arsenal vs Chelsae"));
-        QTRY_COMPARE_WITH_TIMEOUT(searchPage()->list()->message(),
-                                  QStringLiteral("Couldn't find a team called \"Chelsae\"."), WAIT_MS);
-        QCOMPARE(h->sounds().last(), QStringLiteral("error"));
-        QVERIFY(searchPage()->list()->cards().empty());
+        h->navigate(u"favorites"_s);
+        QCOMPARE(ids(h->page<FavoritesPage>(u"favorites"_s)->list()->cards()), QStringList{"hyp-359-132"});
     }
 
     void search_onlyTheLatestSearchFillsTheList()
     {
-        open(QStringLiteral("search"));
-        routeClub(QStringLiteral("arsenal"), QStringLiteral("359"), QStringLiteral("Arsenal"),
-                  QStringLiteral("eng.1"));
-        routeClub(QStringLiteral("bayern munich"), QStringLiteral("132"), QStringLiteral("Bayern Munich"),
-                  QStringLiteral("ger.1"));
-        routeClub(QStringLiteral("lyon"), QStringLiteral("167"), QStringLiteral("Lyon"),
-                  QStringLiteral("fra.1"));
+        routeClub(u"Arsenal"_s, u"359"_s, u"eng.1"_s);
+        routeClub(u"Bayern Munich"_s, u"132"_s, u"ger.1"_s);
+        routeClub(u"Lyon"_s, u"167"_s, u"fra.1"_s);
         // The first search hangs on Arsenal's schedule for a while.
-        StubResponse slow = StubResponse::json(eventsReply({}));
-        slow.delayMs = 400;
-        h->server.route(SITE + QStringLiteral("eng.1/teams/359/schedule"), slow);
-        show();
-        searchFor(QStringLiteral("Arsenal vs Bayern Munich"));
-        QTest::qWait(50);
-        searchFor(QStringLiteral("Lyon vs Bayern Munich"));
-        QTRY_COMPARE_WITH_TIMEOUT(ids(searchPage()->list()->cards()),
-                                  QStringList{QStringLiteral("hyp-167-132")}, WAIT_MS);
-        QTest::qWait(2000);
-        QCOMPARE(ids(searchPage()->list()->cards()), QStringList{QStringLiteral("hyp-167-132")});
+        routeSchedule(u"eng.1/teams/359/schedule"_s, {}, 400);
+        open(u"search"_s);
+        searchFor(u"Arsenal vs Bayern Munich"_s);
+        searchFor(u"Lyon vs Bayern Munich"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(ids(search()->list()->cards()), QStringList{"hyp-167-132"}, WAIT_MS);
+        // The first search has finished too, and was not shown.
+        QTRY_VERIFY_WITH_TIMEOUT(h->server.count(SITE + u"eng.1/teams/359/schedule"_s) > 0, WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
+        QCOMPARE(ids(search()->list()->cards()), QStringList{"hyp-167-132"});
     }
 };
 

@@ -2,7 +2,6 @@
 // private session bus this test is started in (dbus-run-session), and, in
 // a second run, without any bus at all.
 
-#include "PageHarness.h"
 #include "UiHarness.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
@@ -55,14 +54,12 @@ public slots:
     QStringList GetCapabilities() { return {QStringLiteral("body")}; }
 };
 
-EventSpec arsenalChelsea(const QString &home, const QString &away, const QString &minute)
+FakeEvent arsenalChelsea(const QString &home, const QString &away, const QString &minute)
 {
-    EventSpec e;
+    FakeEvent e;
     e.id = QStringLiteral("G1");
     e.home = QStringLiteral("Arsenal");
-    e.homeId = QStringLiteral("359");
     e.away = QStringLiteral("Chelsea");
-    e.awayId = QStringLiteral("363");
     e.date = isoAt(QDate::currentDate(), QStringLiteral("12:00"));
     e.state = QStringLiteral("in");
     e.homeScore = home;
@@ -78,8 +75,7 @@ class TestGoalNotifier : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Harness> h;
-    std::unique_ptr<ToastRecorder> toasts;
+    std::unique_ptr<UiHarness> h;
     std::unique_ptr<FakeNotifications> fake;
     QDBusConnection daemon{QString()};
 
@@ -110,13 +106,11 @@ private:
 
     void open(const QString &scope)
     {
-        h = std::make_unique<Harness>(
+        h = std::make_unique<UiHarness>(
             QStringLiteral(R"({"live_refresh_seconds": 15, "goal_notifications": "%1"})")
                 .arg(scope)
                 .toUtf8());
-        toasts = std::make_unique<ToastRecorder>(h->window.get());
-        h->window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
+        h->show();
     }
 
 private slots:
@@ -128,7 +122,6 @@ private slots:
 
     void cleanup()
     {
-        toasts.reset();
         h.reset();
         if (fake) {
             daemon.unregisterService(SERVICE);
@@ -175,7 +168,7 @@ private slots:
         QCOMPARE(fake->calls.size(), expected);
         // The toast and the sound come whatever the scope.
         QCOMPARE(h->sounds().count(QStringLiteral("goal")), 2);
-        QCOMPARE(toasts->messages(), (QStringList{QStringLiteral("GOAL!  Arsenal 2\u20131 Chelsea"),
+        QCOMPARE(h->toasts(), (QStringList{QStringLiteral("GOAL!  Arsenal 2\u20131 Chelsea"),
                                                   QStringLiteral("GOAL!  Arsenal 3\u20131 Chelsea")}));
         if (expected == 0)
             return;
@@ -191,7 +184,8 @@ private slots:
 
     void settingsPage_choosesTheScope()
     {
-        h = std::make_unique<Harness>();
+        h = std::make_unique<UiHarness>();
+        h->start();
         QCOMPARE(h->context->settings.goal_notifications, QStringLiteral("all"));
         auto *combo = h->window->page(QStringLiteral("settings"))
                           ->findChild<QComboBox *>(QStringLiteral("GoalNotificationsCombo"));
@@ -208,7 +202,7 @@ private slots:
         refreshAt(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("12'"));
         if (QDBusConnection::sessionBus().isConnected())
             syncWithBus(); // the failed call has been answered
-        QCOMPARE(toasts->messages(), QStringList{QStringLiteral("GOAL!  Arsenal 1\u20130 Chelsea")});
+        QCOMPARE(h->toasts(), QStringList{QStringLiteral("GOAL!  Arsenal 1\u20130 Chelsea")});
     }
 };
 

@@ -1,41 +1,29 @@
-#include "PageHarness.h"
-#include "app/Paths.h"
-#include "data/EspnFixtures.h"
-#include "data/FixtureQueries.h"
+#include "UiHarness.h"
 #include "model/HistoryStore.h"
 #include "model/Prediction.h"
-#include "ui/pages/AccuracyDashboard.h"
 #include "ui/pages/HistoryPage.h"
 
 #include <QComboBox>
-#include <QFrame>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QUrlQuery>
-#include <QVBoxLayout>
 
 namespace {
 
-const QString SUMMARY = QStringLiteral("/apis/site/v2/sports/soccer/all/summary");
+const QString SUMMARY = SITE + u"all/summary"_s;
 
 struct Entry
 {
-    QString id;
-    QString label;
-    QString league;
-    QString matchId;
-    int confidence = 60;
-    QString outcome = QStringLiteral("HOME");
+    QString id, label, league, matchId;
+    int confidence = 70;
+    QString outcome = u"HOME"_s;
     int home = -1; // actual score, -1 while unchecked
     int away = -1;
 };
 
-Prediction predictionOf(const Entry &e, int index)
+Prediction predictionOf(const Entry &e, int index = 0)
 {
     Prediction p;
     p.id = e.id;
@@ -44,8 +32,8 @@ Prediction predictionOf(const Entry &e, int index)
     p.match_id = e.matchId;
     p.confidence = e.confidence;
     p.outcome = e.outcome;
-    p.scoreline = QStringLiteral("2-1");
-    p.summary = QStringLiteral("Arsenal should edge it");
+    p.scoreline = u"2-1"_s;
+    p.summary = u"Arsenal should edge it"_s;
     p.actual_home_score = e.home;
     p.actual_away_score = e.away;
     // Newest first, as the store keeps them.
@@ -58,7 +46,18 @@ void writeHistory(const QList<Entry> &entries)
     QJsonArray array;
     for (int i = 0; i < entries.size(); ++i)
         array.append(predictionOf(entries.at(i), i).toJson());
-    TestEnv::writeFile(historyFilePath(), QJsonDocument(array).toJson());
+    TestEnv::writeFile(historyFilePath(), json(array));
+}
+
+// Confidence on both sides of 65, checked right and wrong, unchecked, two
+// leagues, one made-up fixture.
+void writeMixedHistory()
+{
+    writeHistory({{"p1", "Arsenal vs Chelsea", "English Premier League", "701", 65},
+                  {"p2", "Real Madrid vs Barcelona", "Spanish LALIGA", "702", 64},
+                  {"p3", "Liverpool vs Everton", "English Premier League", "703", 80, "HOME", 2, 0},
+                  {"p4", "Sevilla vs Betis", "Spanish LALIGA", "704", 70, "AWAY", 1, 1},
+                  {"p5", "Wrexham vs Arsenal", "", "hyp-1-2", 55}});
 }
 
 QJsonArray storedHistory()
@@ -66,31 +65,13 @@ QJsonArray storedHistory()
     return HistoryStore(historyDatabasePath()).toJsonArray();
 }
 
-QJsonObject storedEntry(const QString &id)
+QJsonValue stored(const QString &id, const char *key)
 {
     for (const QJsonValue &v : storedHistory()) {
-        if (v.toObject().value("id").toString() == id)
-            return v.toObject();
+        if (v["id"].toString() == id)
+            return v[QLatin1String(key)];
     }
     return {};
-}
-
-// An all/summary reply for one Arsenal v Chelsea fixture.
-StubResponse summary(const QString &state, const QString &home, const QString &away, const QString &detail)
-{
-    const QJsonObject event =
-        fixtures::event("1", "2025-10-04T14:00Z",
-                        {fixtures::competitor("home", fixtures::team("359", "Arsenal"), home),
-                         fixtures::competitor("away", fixtures::team("363", "Chelsea"), away)},
-                        fixtures::status(state, state == QLatin1String("post"), detail));
-    const QJsonObject header{{"league", QJsonObject{{"name", "English Premier League"}}},
-                             {"competitions", event.value("competitions")}};
-    return StubResponse::json(QJsonDocument(QJsonObject{{"header", header}}).toJson(QJsonDocument::Compact));
-}
-
-QUrlQuery eventQuery(const QString &matchId)
-{
-    return QUrlQuery{{QStringLiteral("event"), matchId}};
 }
 
 } // namespace
@@ -105,526 +86,366 @@ private:
 
     void open()
     {
-        ui->open(QStringLiteral("history"));
-        page = ui->page<HistoryPage>(QStringLiteral("history"));
-        QVERIFY(page);
+        ui->open(u"history"_s);
+        page = ui->page<HistoryPage>(u"history"_s);
+    }
+    // The summary reply of ESPN for the fixture `matchId`, final score "h-a".
+    void routeResult(const QString &matchId, const QString &state, const QString &score, int delayMs = 0)
+    {
+        FakeEvent e{matchId, u"2025-10-04T14:00Z"_s, state};
+        e.homeScore = score.section(u'-', 0, 0);
+        e.awayScore = score.section(u'-', 1);
+        e.detail = state == "in"_L1 ? u"67'"_s : u"FT"_s;
+        const QJsonObject header{{"league", QJsonObject{{"name", "English Premier League"}}},
+                                 {"competitions", ui->event(e).value("competitions"_L1)}};
+        const StubResponse reply =
+            delayed(StubResponse::json(json(QJsonObject{{"header", header}})), delayMs);
+        if (matchId.isEmpty())
+            ui->server.route(SUMMARY, reply);
+        else
+            ui->server.route(SUMMARY, QUrlQuery{{u"event"_s, matchId}}, reply);
     }
 
-    QWidget *list() const { return page->findChild<QWidget *>(QStringLiteral("HistoryList")); }
-
-    // The row frames in display order, batch by batch (rows scheduled for
-    // deletion are no longer in the layouts).
-    QList<QFrame *> rows() const
+    // The rows in display order (rows on their way out are no longer in the layouts).
+    QList<QWidget *> rows() const
     {
-        QList<QFrame *> frames;
-        QLayout *layout = list()->layout();
+        QList<QWidget *> list;
+        QLayout *layout = page->findChild<QWidget *>(u"HistoryList"_s)->layout();
         for (int i = 0; i < layout->count(); ++i) {
             QWidget *chunk = layout->itemAt(i)->widget();
-            if (!chunk || chunk->objectName() != QLatin1String("HistoryRows"))
-                continue;
-            for (int j = 0; j < chunk->layout()->count(); ++j) {
-                auto *frame = qobject_cast<QFrame *>(chunk->layout()->itemAt(j)->widget());
-                if (frame && frame->property("predictionId").isValid())
-                    frames.append(frame);
+            for (int j = 0; chunk && chunk->objectName() == "HistoryRows"_L1 && j < chunk->layout()->count();
+                 ++j) {
+                if (QWidget *row = chunk->layout()->itemAt(j)->widget();
+                    row->property("predictionId").isValid())
+                    list.append(row);
             }
         }
-        return frames;
+        return list;
     }
-
     QStringList rowIds() const
     {
         QStringList ids;
-        for (QFrame *frame : rows())
-            ids.append(frame->property("predictionId").toString());
+        for (QWidget *row : rows())
+            ids.append(row->property("predictionId").toString());
         return ids;
     }
-
-    QFrame *row(const QString &id) const
-    {
-        for (QFrame *frame : rows()) {
-            if (frame->property("predictionId").toString() == id)
-                return frame;
-        }
-        return nullptr;
-    }
-
+    QWidget *row(const QString &id) const { return rows().value(rowIds().indexOf(id)); }
     // The hint shown in place of rows, if any.
     QString listHint() const
     {
-        QLayout *layout = list()->layout();
+        QLayout *layout = page->findChild<QWidget *>(u"HistoryList"_s)->layout();
         for (int i = 0; i < layout->count(); ++i) {
             auto *label = qobject_cast<QLabel *>(layout->itemAt(i)->widget());
-            if (label && label->objectName() == QLatin1String("Muted"))
+            if (label && label->objectName() == "Muted"_L1)
                 return label->text();
         }
         return {};
     }
-
-    QString subtitle() const
+    QString subtitle() const { return labelWithRole(page, u"HistorySubtitle"_s)->text(); }
+    QString dashboard() const { return labelWithRole(page, u"DashboardSubtitle"_s)->text(); }
+    QComboBox *combo(const QString &name) const { return page->findChild<QComboBox *>(name); }
+    void choose(const QString &name, const QString &data)
     {
-        for (QLabel *label : page->findChildren<QLabel *>()) {
-            if (label->property("role").toString() == QLatin1String("HistorySubtitle"))
-                return label->text();
-        }
-        return {};
+        combo(name)->setCurrentIndex(combo(name)->findData(data));
     }
-
-    QString dashboardSubtitle() const
-    {
-        for (QLabel *label : page->findChildren<QLabel *>()) {
-            if (label->property("role").toString() == QLatin1String("DashboardSubtitle"))
-                return label->text();
-        }
-        return {};
-    }
-
-    QComboBox *statusCombo() const { return page->findChild<QComboBox *>(QStringLiteral("StatusFilter")); }
-    QComboBox *leagueCombo() const { return page->findChild<QComboBox *>(QStringLiteral("LeagueFilter")); }
     QLineEdit *search() const { return page->findChild<QLineEdit *>(); }
-    QPushButton *checkAllButton() const
-    {
-        return page->findChild<QPushButton *>(QStringLiteral("PrimaryButton"));
-    }
+    QPushButton *checkAll() const { return page->findChild<QPushButton *>(u"PrimaryButton"_s); }
     QPushButton *checkButton(const QString &id) const
     {
-        QFrame *frame = row(id);
-        return frame ? buttonWithText(frame, QStringLiteral("  Check result")) : nullptr;
+        return row(id) ? buttonWithText(row(id), u"  Check result"_s) : nullptr;
     }
     QString badge(const QString &id) const
     {
-        QFrame *frame = row(id);
-        auto *label = frame ? frame->findChild<QLabel *>(QStringLiteral("ResultBadge")) : nullptr;
+        QLabel *label = row(id) ? row(id)->findChild<QLabel *>(u"ResultBadge"_s) : nullptr;
         return label ? label->text() : QString();
     }
-
-    void selectStatus(const QString &key)
+    QStringList askedEvents() const
     {
-        QComboBox *combo = statusCombo();
-        combo->setCurrentIndex(combo->findData(key));
-    }
-
-    // A mixed history: confidence on both sides of the threshold, checked
-    // right and wrong, unchecked, two leagues, one made-up fixture.
-    void writeMixedHistory()
-    {
-        writeHistory({
-            {"p1", "Arsenal vs Chelsea", "English Premier League", "701", 65},
-            {"p2", "Real Madrid vs Barcelona", "Spanish LALIGA", "702", 64},
-            {"p3", "Liverpool vs Everton", "English Premier League", "703", 80, "HOME", 2, 0},
-            {"p4", "Sevilla vs Betis", "Spanish LALIGA", "704", 70, "AWAY", 1, 1},
-            {"p5", "Wrexham vs Arsenal", "", "hyp-1-2", 55},
-        });
+        QStringList events;
+        for (const StubRequest &r : ui->server.requestsTo(SUMMARY))
+            events.append(r.query.queryItemValue(u"event"_s));
+        return events;
     }
 
 private slots:
     void init() { ui = std::make_unique<UiHarness>(); }
-    void cleanup()
-    {
-        page = nullptr;
-        ui.reset();
-    }
+    void cleanup() { ui.reset(); }
 
-    void emptyStore_showsTheInvitation()
+    void filters_data()
     {
-        open();
-        QCOMPARE(rows().size(), 0);
-        QCOMPARE(listHint(), QStringLiteral("No predictions yet — go predict a fixture!"));
-        QCOMPARE(subtitle(), HistoryPage::DefaultSubtitle);
-        QCOMPARE(dashboardSubtitle(), QString());
-        QCOMPARE(leagueCombo()->count(), 1);
-        QCOMPARE(leagueCombo()->itemText(0), QStringLiteral("  All leagues"));
-        QCOMPARE(statusCombo()->count(), 5);
-        QCOMPARE(statusCombo()->itemText(1), QStringLiteral("  65%+ confidence"));
-
-        // Nothing to narrow: the subtitle stays the default one.
-        selectStatus(QStringLiteral("wrong"));
-        QCOMPARE(subtitle(), HistoryPage::DefaultSubtitle);
-        QCOMPARE(listHint(), QStringLiteral("No predictions yet — go predict a fixture!"));
-    }
-
-    void rows_followTheStoreOrder_withBadgesAndButtons()
-    {
-        writeMixedHistory();
-        open();
-        QCOMPARE(rowIds(), (QStringList{"p1", "p2", "p3", "p4", "p5"}));
-        QCOMPARE(subtitle(), HistoryPage::DefaultSubtitle);
-        QCOMPARE(badge(QStringLiteral("p3")), QStringLiteral("  Correct · FT 2-0  "));
-        QCOMPARE(badge(QStringLiteral("p4")), QStringLiteral("  Wrong · FT 1-1  "));
-        QVERIFY(checkButton(QStringLiteral("p1")));
-        QVERIFY(!checkButton(QStringLiteral("p3")));
-        // A made-up fixture has no result to look up.
-        QVERIFY(!checkButton(QStringLiteral("p5")));
-        QVERIFY(badge(QStringLiteral("p5")).isEmpty());
-        QCOMPARE(dashboardSubtitle(), QStringLiteral("5 made · 2 checked"));
-        QCOMPARE(leagueCombo()->count(), 3);
-        QCOMPARE(leagueCombo()->itemData(1).toString(), QStringLiteral("English Premier League"));
-        QCOMPARE(leagueCombo()->itemData(2).toString(), QStringLiteral("Spanish LALIGA"));
-    }
-
-    void statusFilter_data()
-    {
-        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("league");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("ids");
-        QTest::newRow("all") << "all" << QStringList{"p1", "p2", "p3", "p4", "p5"};
-        // 65 is confident, 64 is not.
-        QTest::newRow("confident") << "confident" << QStringList{"p1", "p3", "p4"};
-        QTest::newRow("unchecked") << "unchecked" << QStringList{"p1", "p2", "p5"};
-        QTest::newRow("correct") << "correct" << QStringList{"p3"};
-        QTest::newRow("wrong") << "wrong" << QStringList{"p4"};
+        QTest::newRow("all") << "all"
+                             << ""
+                             << "" << QStringList{"p1", "p2", "p3", "p4", "p5"};
+        QTest::newRow("confident") << "confident"
+                                   << ""
+                                   << "" << QStringList{"p1", "p3", "p4"};
+        QTest::newRow("unchecked") << "unchecked"
+                                   << ""
+                                   << "" << QStringList{"p1", "p2", "p5"};
+        QTest::newRow("correct") << "correct"
+                                 << ""
+                                 << "" << QStringList{"p3"};
+        QTest::newRow("wrong") << "wrong"
+                               << ""
+                               << "" << QStringList{"p4"};
+        QTest::newRow("league") << "all"
+                                << "Spanish LALIGA"
+                                << "" << QStringList{"p2", "p4"};
+        QTest::newRow("label") << "all"
+                               << ""
+                               << "ARS" << QStringList{"p1", "p5"};
+        QTest::newRow("league name") << "all"
+                                     << ""
+                                     << "  laliga " << QStringList{"p2", "p4"};
+        // Every summary says "edge it"; none is found through it.
+        QTest::newRow("not the summary") << "all"
+                                         << ""
+                                         << "edge it" << QStringList{};
+        QTest::newRow("combined") << "unchecked"
+                                  << "Spanish LALIGA"
+                                  << "e" << QStringList{"p2"};
     }
 
-    void statusFilter()
+    void filters()
     {
-        QFETCH(QString, key);
+        QFETCH(QString, status);
+        QFETCH(QString, league);
+        QFETCH(QString, text);
         QFETCH(QStringList, ids);
         writeMixedHistory();
         open();
-        selectStatus(key);
-        QCOMPARE(rowIds(), ids);
-        QCOMPARE(subtitle(), key == QLatin1String("all")
-                                 ? HistoryPage::DefaultSubtitle
-                                 : QStringLiteral("Showing %1 of 5 predictions").arg(ids.size()));
-        if (key != QLatin1String("all"))
-            QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("click")});
-        // The dashboard always counts the whole history.
-        QCOMPARE(dashboardSubtitle(), QStringLiteral("5 made · 2 checked"));
-    }
-
-    void search_looksAtLabelAndLeague_notTheSummary()
-    {
-        writeMixedHistory();
-        open();
-        QTest::keyClicks(search(), QStringLiteral("ARS"));
+        choose(u"StatusFilter"_s, status);
+        if (!league.isEmpty())
+            choose(u"LeagueFilter"_s, league);
+        QTest::keyClicks(search(), text);
         // The list follows once typing pauses.
-        QCOMPARE(rowIds().size(), 5);
-        QTRY_COMPARE(rowIds(), (QStringList{"p1", "p5"}));
-        QCOMPARE(subtitle(), QStringLiteral("Showing 2 of 5 predictions"));
-        // Typing refreshes silently.
-        QVERIFY(ui->playedNames().isEmpty());
-
-        search()->setText(QStringLiteral("  laliga "));
-        QTRY_COMPARE(rowIds(), (QStringList{"p2", "p4"}));
-
-        // Every summary mentions Arsenal; none is found through it.
-        search()->setText(QStringLiteral("edge it"));
-        QTRY_COMPARE(listHint(), QStringLiteral("No predictions match these filters."));
-        QCOMPARE(rowIds(), QStringList());
-        QCOMPARE(listHint(), QStringLiteral("No predictions match these filters."));
-        QCOMPARE(subtitle(), QStringLiteral("Showing 0 of 5 predictions"));
-
-        // Filters combine.
-        search()->setText(QStringLiteral("e"));
-        QTRY_COMPARE(rowIds().size(), 5);
-        selectStatus(QStringLiteral("unchecked"));
-        leagueCombo()->setCurrentIndex(leagueCombo()->findData(QStringLiteral("Spanish LALIGA")));
-        QCOMPARE(rowIds(), QStringList{"p2"});
+        QTRY_COMPARE(rowIds(), ids);
+        QCOMPARE(subtitle(), ids.size() == 5 ? HistoryPage::DefaultSubtitle
+                                             : u"Showing %1 of 5 predictions"_s.arg(ids.size()));
+        if (ids.isEmpty())
+            QCOMPARE(listHint(), u"No predictions match these filters."_s);
+        // The dashboard always counts the whole history.
+        QCOMPARE(dashboard(), u"5 made · 2 checked"_s);
     }
 
-    void leagueSelection_survivesARefresh_untilTheLeagueIsGone()
+    void clearFilters_resetsEverything()
     {
         writeMixedHistory();
         open();
-        leagueCombo()->setCurrentIndex(leagueCombo()->findData(QStringLiteral("Spanish LALIGA")));
-        QCOMPARE(rowIds(), (QStringList{"p2", "p4"}));
-
-        // A prediction made elsewhere shows up; the selection stays.
-        Prediction added = predictionOf({"p0", "Girona vs Celta", "Spanish LALIGA", "700", 50}, -1);
-        ui->context->history.add(added);
-        page->refresh(false);
-        QCOMPARE(leagueCombo()->currentData().toString(), QStringLiteral("Spanish LALIGA"));
-        QCOMPARE(rowIds(), (QStringList{"p0", "p2", "p4"}));
-        QCOMPARE(subtitle(), QStringLiteral("Showing 3 of 6 predictions"));
-
-        // Once no prediction carries the league, "All leagues" again.
-        ui->context->history.clear();
-        ui->context->history.add(predictionOf({"q1", "Inter vs Milan", "Italian Serie A", "705"}, 0));
-        page->refresh(false);
-        QCOMPARE(leagueCombo()->currentIndex(), 0);
-        QCOMPARE(leagueCombo()->currentData().toString(), ALL_LEAGUES);
-        QCOMPARE(rowIds(), QStringList{"q1"});
-        QCOMPARE(subtitle(), HistoryPage::DefaultSubtitle);
-    }
-
-    void clearFilters_resetsEverything_butOnlyWhenSomethingIsSet()
-    {
-        writeMixedHistory();
-        open();
-        const QList<QPushButton *> clear = page->findChildren<QPushButton *>(QStringLiteral("IconButton"));
-        QPushButton *clearFilters = nullptr;
-        for (QPushButton *b : clear) {
-            if (b->toolTip() == QLatin1String("Clear all filters"))
-                clearFilters = b;
-        }
-        QVERIFY(clearFilters);
-
-        QFrame *first = rows().first();
-        QTest::mouseClick(clearFilters, Qt::LeftButton);
-        QVERIFY(ui->playedNames().isEmpty());
-        QCOMPARE(rows().first(), first); // not rebuilt
-
-        search()->setText(QStringLiteral("sevilla"));
+        QTest::keyClicks(search(), u"sevilla"_s);
+        choose(u"StatusFilter"_s, u"wrong"_s);
+        choose(u"LeagueFilter"_s, u"Spanish LALIGA"_s);
         QTRY_COMPARE(rowIds(), QStringList{"p4"});
-        selectStatus(QStringLiteral("wrong"));
-        leagueCombo()->setCurrentIndex(2);
-        QCOMPARE(rowIds(), QStringList{"p4"});
         ui->played->clear();
-        QTest::mouseClick(clearFilters, Qt::LeftButton);
-        QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("toggle")});
+        QPushButton *clear = buttonWithTip(page, u"Clear all filters"_s);
+        QTest::mouseClick(clear, Qt::LeftButton);
         QVERIFY(search()->text().isEmpty());
-        QCOMPARE(statusCombo()->currentIndex(), 0);
-        QCOMPARE(leagueCombo()->currentIndex(), 0);
+        QCOMPARE(combo(u"StatusFilter"_s)->currentIndex() + combo(u"LeagueFilter"_s)->currentIndex(), 0);
         QCOMPARE(rowIds().size(), 5);
-        QCOMPARE(subtitle(), HistoryPage::DefaultSubtitle);
+        // With nothing set there is nothing to clear, and no sound for it.
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(ui->sounds(), QStringList{"toggle"});
     }
 
-    void rowTexts_areEscaped_andShownAsWritten()
+    void rowTexts_areShownAsWritten()
     {
-        Entry odd{"x1", "Brighton <b>&</b> Hove Albion vs Spurs", "English Premier League", "706", 70};
-        odd.outcome = QStringLiteral("<i>HOME</i>");
-        writeHistory({odd});
+        Prediction p = predictionOf(
+            {"x1", "Brighton <b>&</b> Hove Albion vs Spurs", "Premier", "706", 70, "<i>HOME</i>"});
         // A hand-edited file: the time stamp is whatever was typed.
-        QJsonArray stored = QJsonDocument::fromJson(TestEnv::readFile(historyFilePath())).array();
-        QJsonObject first = stored.first().toObject();
-        first.insert("created_at", "2025-10-01 <script>");
-        first.insert("scoreline", "2-1 & more");
-        stored.replace(0, first);
-        TestEnv::writeFile(historyFilePath(), QJsonDocument(stored).toJson());
+        p.created_at = u"2025-10-01 <script>"_s;
+        p.scoreline = u"2-1 & more"_s;
+        TestEnv::writeFile(historyFilePath(), json(QJsonArray{p.toJson()}));
         open();
-
-        auto *label = row(QStringLiteral("x1"))->findChild<QLabel *>(QStringLiteral("HistoryRowText"));
-        QVERIFY(!label->text().contains(QLatin1String("<b>&</b>")));
         QTextDocument shown;
-        shown.setHtml(label->text());
-        QCOMPARE(
-            shown.toPlainText(),
-            QStringLiteral("Brighton <b>&</b> Hove Albion vs Spurs\n<i>HOME</i> · predicted 2-1 & more · 70% "
-                           "confidence · 2025-10-01 <script>"));
-        // Only the match label is bold, and an unknown outcome gets the grey dot.
-        QVERIFY(label->text().startsWith(QLatin1String("<b>Brighton &lt;b&gt;&amp;&lt;/b&gt; Hove")));
-        QCOMPARE(outcomeColor(QStringLiteral("<i>HOME</i>")), QStringLiteral("#9AA3B2"));
+        shown.setHtml(row(u"x1"_s)->findChild<QLabel *>(u"HistoryRowText"_s)->text());
+        QCOMPARE(shown.toPlainText(),
+                 u"Brighton <b>&</b> Hove Albion vs Spurs\n<i>HOME</i> · predicted 2-1 & more · "
+                 "70% confidence · 2025-10-01 <script>"_s);
     }
 
-    void checkResult_updatesTheRowInPlace_andTheStore()
+    void checkResult_updatesTheRowAndTheStore_andIsNotQueuedAgain()
     {
         writeMixedHistory();
-        ui->server->route(SUMMARY, eventQuery("701"), summary("post", "3", "1", "FT"));
+        routeResult(u"701"_s, u"in"_s, u"1-0"_s);
+        routeResult(u"702"_s, u"post"_s, u"0-2"_s);
         open();
-        QFrame *before = row(QStringLiteral("p1"));
-        const int position = rows().indexOf(before);
-
-        QTest::mouseClick(checkButton(QStringLiteral("p1")), Qt::LeftButton);
-        QTRY_COMPARE(badge(QStringLiteral("p1")), QStringLiteral("  Correct · FT 3-1  "));
-        QCOMPARE(rows().indexOf(row(QStringLiteral("p1"))), position);
-        QVERIFY(row(QStringLiteral("p1")) != before);
-        QVERIFY(!checkButton(QStringLiteral("p1")));
-
-        const QJsonObject stored = storedEntry(QStringLiteral("p1"));
-        QCOMPARE(stored.value("actual_home_score").toInt(), 3);
-        QCOMPARE(stored.value("actual_away_score").toInt(), 1);
-        QCOMPARE(stored.value("summary").toString(), QStringLiteral("Arsenal should edge it"));
-        QCOMPARE(dashboardSubtitle(), QStringLiteral("5 made · 3 checked"));
-        QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("Correct call!"));
-        QCOMPARE(ui->toasts->lastKind(), QStringLiteral("success"));
-        QCOMPARE(ui->playedNames(), (QStringList{"click", "success"}));
-        QCOMPARE(ui->server->count(SUMMARY), 1);
-
-        // The checked row is not queued again by "Check all" before the next refresh.
-        ui->server->route(SUMMARY, eventQuery("702"), summary("post", "0", "2", "FT"));
-        ui->toasts->entries.clear();
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QCOMPARE(ui->toasts->messages().value(0),
-                 QStringLiteral("Checking 1 result — they'll fill in one by one."));
-        QTRY_COMPARE(checkAllButton()->text(), QStringLiteral("  Check all"));
-        QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("1 checked (0 correct, 1 wrong)"));
-        QCOMPARE(ui->server->count(SUMMARY), 2);
-        QCOMPARE(badge(QStringLiteral("p2")), QStringLiteral("  Wrong · FT 0-2  "));
-    }
-
-    void checkResult_thatFails_leavesTheRow_andSaysWhy()
-    {
-        writeMixedHistory();
-        ui->server->route(SUMMARY, eventQuery("701"), summary("in", "1", "0", "67'"));
-        open();
-        const QJsonArray storedBefore = storedHistory();
-        QPushButton *check = checkButton(QStringLiteral("p1"));
+        QCOMPARE(badge(u"p4"_s), u"  Wrong · FT 1-1  "_s);
+        // A made-up fixture has no result to look up.
+        QVERIFY(!checkButton(u"p5"_s));
+        const QJsonArray before = storedHistory();
+        QPushButton *check = checkButton(u"p1"_s);
         QTest::mouseClick(check, Qt::LeftButton);
         // One check at a time per row.
         QVERIFY(!check->isEnabled());
-        QTRY_COMPARE(ui->toasts->lastMessage(),
-                     QStringLiteral("This match is still being played right now (67')."));
-        QCOMPARE(ui->toasts->lastKind(), QStringLiteral("info"));
-        QCOMPARE(checkButton(QStringLiteral("p1")), check);
-        QVERIFY(check->isEnabled());
-        QVERIFY(badge(QStringLiteral("p1")).isEmpty());
-        QCOMPARE(storedHistory(), storedBefore);
+        QTRY_COMPARE(ui->toasts(), QStringList{"This match is still being played right now (67')."});
+        QVERIFY(check->isEnabled() && badge(u"p1"_s).isEmpty());
+        QCOMPARE(storedHistory(), before);
+
+        routeResult(u"701"_s, u"post"_s, u"3-1"_s);
+        QTest::mouseClick(check, Qt::LeftButton);
+        QTRY_COMPARE(badge(u"p1"_s), u"  Correct · FT 3-1  "_s);
+        QCOMPARE(rowIds().indexOf(u"p1"_s), 0);
+        QVERIFY(!checkButton(u"p1"_s));
+        QCOMPARE(stored(u"p1"_s, "actual_home_score").toInt(), 3);
+        QCOMPARE(stored(u"p1"_s, "actual_away_score").toInt(), 1);
+        QCOMPARE(stored(u"p1"_s, "summary").toString(), u"Arsenal should edge it"_s);
+        QCOMPARE(dashboard(), u"5 made · 3 checked"_s);
+        QCOMPARE(ui->lastToast(), u"Correct call!"_s);
+        QCOMPARE(ui->toastKinds(), (QStringList{"info", "success"}));
+        QCOMPARE(ui->sounds().last(), u"success"_s);
+
+        QTest::mouseClick(checkAll(), Qt::LeftButton);
+        QCOMPARE(ui->lastToast(), u"Checking 1 result — they'll fill in one by one."_s);
+        QTRY_VERIFY(checkAll()->isEnabled());
+        QCOMPARE(ui->lastToast(), u"1 checked (0 correct, 1 wrong)"_s);
+        QCOMPARE(askedEvents(), (QStringList{"701", "701", "702"}));
     }
 
     void checkAll_checksOneAtATime_andSumsUp()
     {
-        writeHistory({
-            {"a", "Arsenal vs Chelsea", "English Premier League", "801", 70, "HOME"},
-            {"b", "Made up vs Fixture", "", "hyp-5-6", 70},
-            {"c", "Liverpool vs Everton", "English Premier League", "802", 70, "AWAY"},
-            {"d", "Inter vs Milan", "Italian Serie A", "803", 70},
-            {"e", "Roma vs Lazio", "Italian Serie A", "804", 70},
-            {"f", "Already vs Checked", "Italian Serie A", "805", 70, "DRAW", 1, 1},
-        });
-        StubResponse right = summary("post", "2", "0", "FT");
-        right.delayMs = 150;
-        ui->server->route(SUMMARY, eventQuery("801"), right);
-        ui->server->route(SUMMARY, eventQuery("802"), summary("post", "3", "1", "FT"));
-        ui->server->route(SUMMARY, eventQuery("803"), summary("in", "0", "0", "HT"));
+        writeHistory({{"a", "Arsenal vs Chelsea", "Premier", "801", 70, "HOME"},
+                      {"b", "Made up vs Fixture", "", "hyp-5-6"},
+                      {"c", "Liverpool vs Everton", "Premier", "802", 70, "AWAY"},
+                      {"d", "Inter vs Milan", "Serie A", "803"},
+                      {"e", "Roma vs Lazio", "Serie A", "804"},
+                      {"f", "Already vs Checked", "Serie A", "805", 70, "DRAW", 1, 1}});
+        routeResult(u"801"_s, u"post"_s, u"2-0"_s, 150);
+        routeResult(u"802"_s, u"post"_s, u"3-1"_s);
+        routeResult(u"803"_s, u"in"_s, u"0-0"_s);
         // ESPN no longer knows the fixture.
-        ui->server->route(SUMMARY, eventQuery("804"), StubResponse::json("{}"));
+        ui->server.route(SUMMARY, QUrlQuery{{u"event"_s, u"804"_s}}, StubResponse::json("{}"));
         open();
-
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QVERIFY(!checkAllButton()->isEnabled());
-        QCOMPARE(checkAllButton()->text(), QStringLiteral("  Checking 4…"));
-        QCOMPARE(ui->toasts->messages().value(0),
-                 QStringLiteral("Checking 4 results — they'll fill in one by one."));
-        QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("thinking")});
-
-        QTRY_VERIFY_WITH_TIMEOUT(checkAllButton()->isEnabled(), 15000);
-        QCOMPARE(checkAllButton()->text(), QStringLiteral("  Check all"));
-        QCOMPARE(ui->toasts->lastMessage(),
-                 QStringLiteral("2 checked (1 correct, 1 wrong) · 2 not finished yet"));
-        QCOMPARE(ui->toasts->lastKind(), QStringLiteral("success"));
-        QCOMPARE(ui->playedNames().last(), QStringLiteral("success"));
+        QTest::mouseClick(checkAll(), Qt::LeftButton);
+        QCOMPARE(checkAll()->text(), u"  Checking 4…"_s);
+        QVERIFY(!checkAll()->isEnabled());
+        QCOMPARE(ui->toasts(), QStringList{"Checking 4 results — they'll fill in one by one."});
+        QCOMPARE(ui->sounds(), QStringList{"thinking"});
+        QTRY_VERIFY_WITH_TIMEOUT(checkAll()->isEnabled(), WAIT_MS);
+        QCOMPARE(checkAll()->text(), u"  Check all"_s);
+        // Queued checks make no toasts of their own.
+        QCOMPARE(ui->toasts().size(), 2);
+        QCOMPARE(ui->lastToast(), u"2 checked (1 correct, 1 wrong) · 2 not finished yet"_s);
+        QCOMPARE(ui->sounds().last(), u"success"_s);
         // Neither the made-up nor the checked row was asked about, and each
         // request started only after the previous reply.
-        const QList<StubRequest> asked = ui->server->requestsTo(SUMMARY);
-        QStringList events;
-        for (const StubRequest &r : asked)
-            events.append(r.query.queryItemValue("event"));
-        QCOMPARE(events, (QStringList{"801", "802", "803", "804"}));
+        QCOMPARE(askedEvents(), (QStringList{"801", "802", "803", "804"}));
+        const QList<StubRequest> asked = ui->server.requestsTo(SUMMARY);
         QVERIFY(asked.at(1).receivedMs - asked.at(0).receivedMs >= 150);
-
-        QCOMPARE(badge(QStringLiteral("a")), QStringLiteral("  Correct · FT 2-0  "));
-        QCOMPARE(badge(QStringLiteral("c")), QStringLiteral("  Wrong · FT 3-1  "));
-        QVERIFY(checkButton(QStringLiteral("d")));
-        QVERIFY(checkButton(QStringLiteral("e")));
-        QCOMPARE(storedEntry(QStringLiteral("c")).value("actual_home_score").toInt(), 3);
-        QVERIFY(storedEntry(QStringLiteral("d")).value("actual_home_score").isNull());
-        // Queued checks make no single-check toasts.
-        QVERIFY(!ui->toasts->messages().contains(QStringLiteral("Correct call!")));
-        QVERIFY(!ui->toasts->messages().contains(
-            QStringLiteral("This match is still being played right now (HT).")));
+        QCOMPARE(badge(u"a"_s), u"  Correct · FT 2-0  "_s);
+        QCOMPARE(badge(u"c"_s), u"  Wrong · FT 3-1  "_s);
+        QVERIFY(checkButton(u"d"_s) && checkButton(u"e"_s));
+        QVERIFY(stored(u"d"_s, "actual_home_score").isNull());
     }
 
-    void checkAll_onlyUnfinished_endsAsInformation()
+    void checkAll_ofTheRowsShown_endsWithTheRightWord_data()
     {
-        writeHistory({{"a", "Arsenal vs Chelsea", "English Premier League", "801", 70}});
-        ui->server->route(SUMMARY, eventQuery("801"), summary("pre", "0", "0", "Sat 3pm"));
-        open();
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QCOMPARE(ui->toasts->messages().value(0),
-                 QStringLiteral("Checking 1 result — they'll fill in one by one."));
-        QTRY_VERIFY(checkAllButton()->isEnabled());
-        QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("1 not finished yet"));
-        QCOMPARE(ui->toasts->lastKind(), QStringLiteral("info"));
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("score");
+        QTest::addColumn<QString>("toast");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("sound");
+        QTest::newRow("right") << "post"
+                               << "2-0"
+                               << "1 checked (1 correct, 0 wrong)"
+                               << "success"
+                               << "success";
+        // A run that went mostly wrong ends on the neutral chime.
+        QTest::newRow("wrong") << "post"
+                               << "0-2"
+                               << "1 checked (0 correct, 1 wrong)"
+                               << "success"
+                               << "notify";
+        QTest::newRow("not played") << "pre"
+                                    << "0-0"
+                                    << "1 not finished yet"
+                                    << "info"
+                                    << "success";
     }
 
-    void checkAll_withNothingToCheck_saysSo()
+    void checkAll_ofTheRowsShown_endsWithTheRightWord()
     {
-        writeHistory({
-            {"b", "Made up vs Fixture", "", "hyp-5-6", 70},
-            {"f", "Already vs Checked", "Italian Serie A", "805", 70, "DRAW", 1, 1},
-            {"g", "No id vs At all", "Italian Serie A", "", 70},
-        });
+        QFETCH(QString, state);
+        QFETCH(QString, score);
+        QFETCH(QString, toast);
+        QFETCH(QString, kind);
+        QFETCH(QString, sound);
+        writeMixedHistory();
+        routeResult(u"702"_s, state, score);
         open();
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QCOMPARE(ui->toasts->lastMessage(),
-                 QStringLiteral("Nothing to check — every prediction shown here is already checked."));
-        QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("error")});
-        QVERIFY(checkAllButton()->isEnabled());
-        QTest::qWait(100);
-        QCOMPARE(ui->server->requestsTo(SUMMARY).size(), 0);
+        // Only the rows shown are checked; the checked ones never again.
+        choose(u"LeagueFilter"_s, u"Spanish LALIGA"_s);
+        if (state.isEmpty())
+            choose(u"StatusFilter"_s, u"wrong"_s);
+        QTest::mouseClick(checkAll(), Qt::LeftButton);
+        QTRY_VERIFY(checkAll()->isEnabled() && ui->tasksDone());
+        QCOMPARE(ui->lastToast(), toast);
+        QCOMPARE(ui->toastKinds().last(), kind);
+        QCOMPARE(ui->sounds().last(), sound);
+        QCOMPARE(askedEvents(), state.isEmpty() ? QStringList() : QStringList{"702"});
     }
 
-    void checkAll_onlyTheRowsShown()
+    void clearHistory_onlyAfterYes()
     {
         writeMixedHistory();
-        ui->server->route(SUMMARY, eventQuery("702"), summary("post", "1", "1", "FT"));
         open();
-        leagueCombo()->setCurrentIndex(leagueCombo()->findData(QStringLiteral("Spanish LALIGA")));
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QTRY_VERIFY(checkAllButton()->isEnabled());
-        QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("1 checked (0 correct, 1 wrong)"));
-        QCOMPARE(ui->server->count(SUMMARY), 1);
-        // A run that went mostly wrong ends on the neutral chime.
-        QCOMPARE(ui->playedNames().last(), QStringLiteral("notify"));
+        QPushButton *clear = buttonWithText(page, u"  Clear history"_s);
+        auto asked = answerMessageBox(this, QMessageBox::No);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(*asked,
+                 u"Clear history?|This deletes every saved prediction (including checked results). This "
+                 "can't be undone."_s);
+        QCOMPARE(rows().size(), 5);
+
+        asked = answerMessageBox(this, QMessageBox::Yes);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QVERIFY(!asked->isEmpty());
+        QCOMPARE(storedHistory().size(), 0);
+        QCOMPARE(listHint(), u"No predictions yet — go predict a fixture!"_s);
+        QCOMPARE(ui->toasts(), QStringList{"History cleared"});
+        QCOMPARE(dashboard(), QString());
+
+        // With nothing stored there is nothing to ask: a box would have been
+        // answered before the click returned.
+        asked = answerMessageBox(this, QMessageBox::Yes);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QVERIFY(asked->isEmpty());
+        qDeleteAll(findChildren<QTimer *>());
     }
 
-    void rowsRebuiltDuringARun_countAsNotFinished()
+    void largeHistory_rowsOnlyForWhatIsShown_data()
     {
-        writeHistory({
-            {"a", "Arsenal vs Chelsea", "English Premier League", "801", 70, "HOME"},
-            {"c", "Liverpool vs Everton", "English Premier League", "802", 70},
-            {"d", "Inter vs Milan", "Italian Serie A", "803", 70},
-        });
-        StubResponse slow = summary("post", "1", "0", "FT");
-        slow.delayMs = 500;
-        ui->server->route(SUMMARY, eventQuery("801"), slow);
-        ui->server->route(SUMMARY, summary("post", "0", "0", "FT"));
-        open();
-
-        QTest::mouseClick(checkAllButton(), Qt::LeftButton);
-        QTRY_COMPARE(ui->server->count(SUMMARY), 1);
-        // Typing rebuilds every row while the first check is in flight.
-        QTest::keyClicks(search(), QStringLiteral("a"));
-        QTRY_VERIFY_WITH_TIMEOUT(checkAllButton()->isEnabled(), 10000);
-        QCOMPARE(ui->toasts->lastMessage(),
-                 QStringLiteral("1 checked (1 correct, 0 wrong) · 2 not finished yet"));
-        QCOMPARE(ui->server->count(SUMMARY), 1);
-        // The check in flight still reached the store.
-        QCOMPARE(storedEntry(QStringLiteral("a")).value("actual_home_score").toInt(), 1);
-        // Its old row was gone, so the new row shows the store's state only
-        // after the next rebuild.
-        page->refresh(false);
-        QCOMPARE(badge(QStringLiteral("a")), QStringLiteral("  Correct · FT 1-0  "));
-    }
-
-    void largeHistory_rowsOnlyForWhatIsShown_filtersAndSearchAsQueries_data()
-    {
-        QTest::addColumn<QString>("search");
-        QTest::addColumn<int>("status"); // index in the status filter
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("status");
         QTest::addColumn<int>("shown");
         QTest::addColumn<QString>("firstId");
-
-        QTest::newRow("everything") << QString() << 0 << 3000 << QStringLiteral("r0");
-        QTest::newRow("search") << QStringLiteral("club 2999 vs") << 0 << 1 << QStringLiteral("r2999");
-        QTest::newRow("unchecked") << QString() << 2 << 1500 << QStringLiteral("r1");
-        QTest::newRow("search and result")
-            << QStringLiteral("vs club 11") << 3 << 56 << QStringLiteral("r10");
+        QTest::newRow("everything") << QString() << u"all"_s << 3000 << u"r0"_s;
+        QTest::newRow("search") << u"club 2999 vs"_s << u"all"_s << 1 << u"r2999"_s;
+        QTest::newRow("unchecked") << QString() << u"unchecked"_s << 1500 << u"r1"_s;
     }
 
-    void largeHistory_rowsOnlyForWhatIsShown_filtersAndSearchAsQueries()
+    void largeHistory_rowsOnlyForWhatIsShown()
     {
-        QFETCH(QString, search);
-        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(QString, status);
         QFETCH(int, shown);
         QFETCH(QString, firstId);
-
         // Every other prediction checked and right.
         QList<Entry> entries;
         for (int i = 0; i < 3000; ++i)
-            entries.append({QStringLiteral("r%1").arg(i),
-                            QStringLiteral("Club %1 vs Club %2 ").arg(i).arg(i + 1),
-                            QStringLiteral("English Premier League"), QString::number(900 + i), 60, "HOME",
-                            i % 2 ? -1 : 1, i % 2 ? -1 : 0});
+            entries.append({u"r%1"_s.arg(i), u"Club %1 vs Club %2 "_s.arg(i).arg(i + 1), u"English Premier League"_s,
+                            QString::number(900 + i), 60, u"HOME"_s, i % 2 ? -1 : 1, i % 2 ? -1 : 0});
         writeHistory(entries);
         open();
-        QCOMPARE(dashboardSubtitle(), QStringLiteral("3000 made · 1500 checked"));
-        QTest::keyClicks(this->search(), search);
-        statusCombo()->setCurrentIndex(status);
-        QTRY_COMPARE(subtitle(), shown == 3000 ? HistoryPage::DefaultSubtitle
-                                               : QStringLiteral("Showing %1 of 3000 predictions").arg(shown));
-        QCOMPARE(rowIds().value(0), firstId);
+        QCOMPARE(dashboard(), u"3000 made · 1500 checked"_s);
+        QTest::keyClicks(search(), text);
+        choose(u"StatusFilter"_s, status);
+        QTRY_COMPARE(rowIds().value(0), firstId);
         const int built = int(rows().size());
         QCOMPARE(built, std::min(shown, int(HistoryPage::FirstBatchRows)));
-        QCOMPARE(page->rowsPending(), shown > built);
-
         // Scrolling to the end of the list builds the next rows, in order.
         if (shown > built) {
             auto *scroll = page->findChild<QScrollArea *>();
@@ -643,54 +464,8 @@ private slots:
         // Another connection to the same file, as the command-line tool has.
         HistoryStore(historyDatabasePath())
             .add(predictionOf({"cli", "Arsenal vs Chelsea", "English Premier League", "801"}, -1));
-        QTRY_COMPARE_WITH_TIMEOUT(rowIds().value(0), QStringLiteral("cli"), 3 * HistoryPage::WatchIntervalMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rowIds().value(0), u"cli"_s, 3 * HistoryPage::WatchIntervalMs);
         QCOMPARE(rowIds().size(), 6);
-    }
-
-    void clearHistory_onlyAfterYes()
-    {
-        writeMixedHistory();
-        open();
-        QPushButton *clear = buttonWithText(page, QStringLiteral("  Clear history"));
-        QVERIFY(clear);
-
-        auto asked = answerMessageBox(QMessageBox::No);
-        QTest::mouseClick(clear, Qt::LeftButton);
-        QCOMPARE(*asked,
-                 QStringLiteral("Clear history?|This deletes every saved prediction (including checked "
-                                "results). This can't be undone."));
-        QCOMPARE(storedHistory().size(), 5);
-        QCOMPARE(rows().size(), 5);
-
-        asked = answerMessageBox(QMessageBox::Yes);
-        QTest::mouseClick(clear, Qt::LeftButton);
-        QVERIFY(!asked->isEmpty());
-        QCOMPARE(storedHistory().size(), 0);
-        QCOMPARE(rows().size(), 0);
-        QCOMPARE(listHint(), QStringLiteral("No predictions yet — go predict a fixture!"));
-        QCOMPARE(ui->toasts->lastMessage(), QStringLiteral("History cleared"));
-        QCOMPARE(ui->playedNames(), QStringList{QStringLiteral("toggle")});
-        QCOMPARE(dashboardSubtitle(), QString());
-
-        // With nothing stored there is nothing to ask.
-        asked = answerMessageBox(QMessageBox::Yes);
-        QTest::mouseClick(clear, Qt::LeftButton);
-        QTest::qWait(100);
-        QVERIFY(asked->isEmpty());
-    }
-
-    void showingThePage_readsTheStoreAgain()
-    {
-        open();
-        QCOMPARE(rows().size(), 0);
-        ui->context->history.add(
-            predictionOf({"n1", "Arsenal vs Chelsea", "English Premier League", "801"}, 0));
-        QTest::mouseClick(ui->window->findChild<Sidebar *>()->buttonFor(QStringLiteral("chat")),
-                          Qt::LeftButton);
-        QTest::mouseClick(ui->window->findChild<Sidebar *>()->buttonFor(QStringLiteral("history")),
-                          Qt::LeftButton);
-        QCOMPARE(rowIds(), QStringList{"n1"});
-        QCOMPARE(dashboardSubtitle(), QStringLiteral("1 prediction made"));
     }
 };
 

@@ -5,44 +5,25 @@
 #include "ui/pages/LivePage.h"
 
 #include <QComboBox>
-#include <QPushButton>
-#include <QTimer>
-#include <QtTest>
-
-#include <algorithm>
-#include <memory>
-
-using namespace ui_test;
 
 namespace {
 
-const QString ENG = SITE + QStringLiteral("eng.1/scoreboard");
-
-EventSpec today(const QString &id, const QString &time, const QString &state = QStringLiteral("pre"),
-                const QString &homeScore = QStringLiteral("0"),
-                const QString &awayScore = QStringLiteral("0"))
+FakeEvent today(const QString &id, const QString &time, const QString &state = u"pre"_s,
+                const QString &score = u"0-0"_s)
 {
-    EventSpec e;
-    e.id = id;
-    e.home = QStringLiteral("Home ") + id;
-    e.homeId = QStringLiteral("1");
-    e.away = QStringLiteral("Away ") + id;
-    e.awayId = QStringLiteral("2");
-    e.date = isoAt(QDate::currentDate(), time);
-    e.state = state;
-    e.homeScore = homeScore;
-    e.awayScore = awayScore;
-    e.detail = state == QLatin1String("in") ? QStringLiteral("55'") : QString();
+    FakeEvent e{id, QDate::currentDate().toString(Qt::ISODate) + u'T' + time + u'Z', state};
+    e.homeScore = score.section(u'-', 0, 0);
+    e.awayScore = score.section(u'-', 1);
+    e.detail = state == "in"_L1 ? u"55'"_s : QString();
     return e;
 }
 
-Match live(const QString &id, const QString &home, const QString &away,
-           const QString &state = QStringLiteral("in"))
+Match live(const QString &id, const QString &home, const QString &away, const QString &state = u"in"_s)
 {
     Match m;
     m.id = id;
-    m.home_team = QStringLiteral("Lyon");
-    m.away_team = QStringLiteral("Nice");
+    m.home_team = u"Lyon"_s;
+    m.away_team = u"Nice"_s;
     m.home_score = home;
     m.away_score = away;
     m.state = state;
@@ -64,252 +45,181 @@ class TestLivePage : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Harness> h;
+    std::unique_ptr<UiHarness> h;
 
-    void open(const QByteArray &settings = R"({"openai_api_key": "sk-test"})")
-    {
-        h = std::make_unique<Harness>(settings);
-    }
-    LivePage *page() const { return static_cast<LivePage *>(h->window->page(QStringLiteral("live"))); }
-    void show()
-    {
-        h->window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
-    }
+    LivePage *page() const { return h->page<LivePage>(u"live"_s); }
+    std::vector<MatchCard *> cards() const { return page()->list()->cards(); }
 
 private slots:
+    void init() { h = std::make_unique<UiHarness>(); }
     void cleanup() { h.reset(); }
 
     void showsFixturesToPlayAndInPlay_notFinishedOnes()
     {
-        open();
-        h->routeScoreboard(QStringLiteral("eng.1"),
-                           {today(QStringLiteral("A"), QStringLiteral("18:00")),
-                            today(QStringLiteral("B"), QStringLiteral("12:00"), QStringLiteral("in"),
-                                  QStringLiteral("1"), QStringLiteral("1")),
-                            today(QStringLiteral("C"), QStringLiteral("11:00"), QStringLiteral("post"),
-                                  QStringLiteral("2"), QStringLiteral("0"))});
-        show(); // the live page is where the program starts
-        QTRY_COMPARE_WITH_TIMEOUT(teams(page()->list()->cards()),
-                                  (QStringList{QStringLiteral("Home B"), QStringLiteral("Home A")}), WAIT_MS);
-        QCOMPARE(page()->statusLabel()->text(), QStringLiteral("Auto-refreshing every minute"));
-        MatchCard *inPlay = page()->list()->cards().front();
-        QCOMPARE(inPlay->scoreLabel->text(), QStringLiteral("1 \u2013 1"));
-        QCOMPARE(inPlay->liveBadge->text(), QStringLiteral("\u25CF LIVE  55'"));
-        QCOMPARE(inPlay->leagueBadge->text(), QStringLiteral("PREMIER LEAGUE"));
+        h->routeScoreboard(u"eng.1"_s, {today("A", "18:00"), today("B", "12:00", "in", "1-1"),
+                                        today("C", "11:00", "post", "2-0")});
+        h->show(); // the live page is where the program starts
+        QTRY_COMPARE_WITH_TIMEOUT(teams(cards()), (QStringList{"Home B", "Home A"}), WAIT_MS);
+        QCOMPARE(page()->statusLabel()->text(), u"Auto-refreshing every minute"_s);
+        MatchCard *inPlay = cards().front();
+        QCOMPARE(inPlay->scoreLabel->text(), u"1 \u2013 1"_s);
+        QCOMPARE(inPlay->liveBadge->text(), u"\u25CF LIVE  55'"_s);
+        QCOMPARE(inPlay->leagueBadge->text(), u"PREMIER LEAGUE"_s);
         // Every tracked league was asked, once.
         for (const League &league : defaultLeagues())
-            QCOMPARE(h->server.count(SITE + league.slug + QStringLiteral("/scoreboard")), 1);
-        // Crests come from the cards' badges.
-        QTRY_VERIFY_WITH_TIMEOUT(h->server.count(QStringLiteral("/crests/1.png")) == 1, WAIT_MS);
-        QCOMPARE(page()->refreshTimer()->interval(), 60000);
-        QVERIFY(page()->refreshTimer()->isActive());
+            QCOMPARE(h->server.count(SITE + league.slug + u"/scoreboard"_s), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(h->server.count(u"/crests/1.png"_s), 1, WAIT_MS);
     }
 
     void finishedDay_andEmptyDay_sayWhy()
     {
-        open();
-        h->routeScoreboard(QStringLiteral("eng.1"),
-                           {today(QStringLiteral("C"), QStringLiteral("11:00"), QStringLiteral("post"),
-                                  QStringLiteral("2"), QStringLiteral("0"))});
-        show();
+        h->routeScoreboard(u"eng.1"_s, {today("C", "11:00", "post", "2-0")});
+        h->show();
         QTRY_COMPARE_WITH_TIMEOUT(
             page()->list()->message(),
-            QStringLiteral("Everything on today's card has finished \u2014 check History for results."),
-            WAIT_MS);
-        QCOMPARE(page()->statusLabel()->text(), QStringLiteral("Nothing scheduled today"));
-
-        // One league with nothing at all today.
-        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(QStringLiteral("fra.1")));
-        QCOMPARE(page()->filter(), QStringLiteral("fra.1"));
+            u"Everything on today's card has finished \u2014 check History for results."_s, WAIT_MS);
+        QCOMPARE(page()->statusLabel()->text(), u"Nothing scheduled today"_s);
+        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"fra.1"_s));
         QTRY_COMPARE_WITH_TIMEOUT(page()->list()->message(),
-                                  QStringLiteral("Nothing kicking off today in any of the tracked leagues."),
-                                  WAIT_MS);
-        QCOMPARE(h->sounds().last(), QStringLiteral("click"));
-    }
-
-    void refreshPeriod_isAtLeastFifteenSeconds_andTheStatusSaysSo()
-    {
-        open(R"({"live_refresh_seconds": 5})");
-        QCOMPARE(page()->refreshTimer()->interval(), 15000);
-        QCOMPARE(page()->statusLabel()->text(),
-                 QStringLiteral("Today's fixtures, auto-refreshing every 15 seconds"));
-        QCOMPARE(LivePage::refreshPeriodText(60), QStringLiteral("every minute"));
-        QCOMPARE(LivePage::refreshPeriodText(120), QStringLiteral("every 2 minutes"));
-        QCOMPARE(LivePage::refreshPeriodText(90), QStringLiteral("every 90 seconds"));
+                                  u"Nothing kicking off today in any of the tracked leagues."_s, WAIT_MS);
+        QCOMPARE(h->sounds().last(), u"click"_s);
     }
 
     void goals_areAnnouncedOnARiseInPlay_onlyAfterTheFirstRefresh()
     {
-        open();
-        h->routeScoreboard(QStringLiteral("eng.1"),
-                           {today(QStringLiteral("G"), QStringLiteral("12:00"), QStringLiteral("in"),
-                                  QStringLiteral("1"), QStringLiteral("1"))});
-        show();
-        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->cards().size(), size_t(1), WAIT_MS);
+        h->routeScoreboard(u"eng.1"_s, {today("G", "12:00", "in", "1-1")});
+        h->show();
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(1), WAIT_MS);
         // The first refresh only records the totals.
         QVERIFY(h->toasts().isEmpty());
-        QVERIFY(!h->sounds().contains(QStringLiteral("goal")));
-
-        Match scored = live(QStringLiteral("G"), QStringLiteral("2"), QStringLiteral("1"));
-        scored.home_team = QStringLiteral("Home G");
-        scored.away_team = QStringLiteral("Away G");
+        Match scored = live("G", "2", "1");
+        scored.home_team = u"Home G"_s;
+        scored.away_team = u"Away G"_s;
         page()->detectGoals({scored});
-        QCOMPARE(h->toasts(), QStringList{QStringLiteral("GOAL!  Home G 2\u20131 Away G")});
-        QCOMPARE(h->toastKinds(), QStringList{QStringLiteral("success")});
-        QCOMPARE(h->sounds().count(QStringLiteral("goal")), 1);
-
+        QCOMPARE(h->toasts(), QStringList{"GOAL!  Home G 2\u20131 Away G"});
+        QCOMPARE(h->toastKinds(), QStringList{"success"});
+        QCOMPARE(h->sounds().count(u"goal"_s), 1);
         // Same score again, a correction downwards, a rise after the final
-        // whistle, and a newcomer: nothing to announce.
+        // whistle, a newcomer, a score that is no number: nothing to announce.
         page()->detectGoals({scored});
-        page()->detectGoals({live(QStringLiteral("G"), QStringLiteral("1"), QStringLiteral("1"))});
-        page()->detectGoals(
-            {live(QStringLiteral("G"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("post")),
-             live(QStringLiteral("N"), QStringLiteral("1"), QStringLiteral("0"))});
-        // Fixtures without numeric scores leave the record as it was.
-        page()->detectGoals({live(QStringLiteral("N"), QString(), QString())});
-        page()->detectGoals({live(QStringLiteral("N"), QStringLiteral("1"), QStringLiteral("1"))});
-        QCOMPARE(h->toasts().size(), 2);
-        QCOMPARE(h->toasts().last(), QStringLiteral("GOAL!  Lyon 1\u20131 Nice"));
+        page()->detectGoals({live("G", "1", "1")});
+        page()->detectGoals({live("G", "3", "1", "post"), live("N", "1", "0")});
+        page()->detectGoals({live("N", QString(), QString())});
+        QCOMPARE(h->toasts().size(), 1);
+        page()->detectGoals({live("N", "1", "1")});
+        QCOMPARE(h->lastToast(), u"GOAL!  Lyon 1\u20131 Nice"_s);
     }
 
     void goals_areTrackedWhileTheUserIsOnAnotherPage()
     {
-        open(R"({"start_page": "search"})");
-        EventSpec x = today(QStringLiteral("X"), QStringLiteral("12:00"), QStringLiteral("in"));
-        x.home = QStringLiteral("Lyon");
-        x.away = QStringLiteral("Nice");
-        h->routeScoreboard(QStringLiteral("eng.1"), {x});
-        show();
+        TestEnv::writeFile(settingsFilePath(), R"({"start_page": "search"})");
+        FakeEvent x = today("X", "12:00", "in");
+        x.home = u"Lyon"_s;
+        x.away = u"Nice"_s;
+        h->routeScoreboard(u"eng.1"_s, {x});
+        h->show();
         page()->refresh(); // the timer's refresh while the user is elsewhere
-        QTRY_COMPARE_WITH_TIMEOUT(h->server.count(SITE + QStringLiteral("sco.1/scoreboard")), 1, WAIT_MS);
-        QTest::qWait(300);
-        // Hidden, the page builds no cards but remembers the score...
-        QVERIFY(page()->list()->cards().empty());
-        // ...so the next refresh can tell a goal.
-        page()->detectGoals({live(QStringLiteral("X"), QStringLiteral("1"), QStringLiteral("0"))});
-        QCOMPARE(h->toasts(), QStringList{QStringLiteral("GOAL!  Lyon 1\u20130 Nice")});
+        QTRY_COMPARE_WITH_TIMEOUT(h->server.count(SITE + u"eng.1/scoreboard"_s), 1, WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
+        // Hidden, the page builds no cards but remembers the score, so the
+        // next refresh can tell a goal.
+        QVERIFY(cards().empty());
+        page()->detectGoals({live("X", "1", "0")});
+        QCOMPARE(h->toasts(), QStringList{"GOAL!  Lyon 1\u20130 Nice"});
     }
 
     void switchingLeagueDuringAFetch_showsOnlyTheNewerLeague()
     {
-        open();
-        h->routeScoreboard(QStringLiteral("eng.1"), {today(QStringLiteral("E"), QStringLiteral("12:00"))},
-                           600);
-        EventSpec german = today(QStringLiteral("D"), QStringLiteral("13:00"));
-        german.home = QStringLiteral("Bayern");
-        h->routeScoreboard(QStringLiteral("ger.1"), {german});
-        show();
-        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(QStringLiteral("ger.1")));
-        QTRY_COMPARE_WITH_TIMEOUT(teams(page()->list()->cards()), QStringList{QStringLiteral("Bayern")},
-                                  WAIT_MS);
-        QTest::qWait(900);
-        QCOMPARE(teams(page()->list()->cards()), QStringList{QStringLiteral("Bayern")});
+        h->routeScoreboard(u"eng.1"_s, {today("E", "12:00")}, 600);
+        FakeEvent german = today("D", "13:00");
+        german.home = u"Bayern"_s;
+        h->routeScoreboard(u"ger.1"_s, {german});
+        h->show();
+        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"ger.1"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(teams(cards()), QStringList{"Bayern"}, WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
+        QCOMPARE(teams(cards()), QStringList{"Bayern"});
     }
 
     void predictAll_queuesAtMostForty_skippingBusyAndPredictedCards()
     {
-        open();
-        QList<EventSpec> events;
+        QList<FakeEvent> events;
         for (int i = 0; i < 44; ++i)
-            events.append(today(QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0')),
-                                QStringLiteral("%1:00").arg(10 + i / 10)));
-        h->routeScoreboard(QStringLiteral("eng.1"), events);
-        show();
-        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->cards().size(), size_t(44), WAIT_MS);
-        std::vector<MatchCard *> cards = page()->list()->cards();
-        cards[0]->setPredicting(true);
+            events.append(today(u"P%1"_s.arg(i, 2, 10, QLatin1Char('0')), u"%1:00"_s.arg(10 + i / 10)));
+        h->routeScoreboard(u"eng.1"_s, events);
+        h->show();
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(44), WAIT_MS);
+        std::vector<MatchCard *> all = cards();
+        all[0]->setPredicting(true);
         Prediction earlier;
-        earlier.outcome = QStringLiteral("DRAW");
-        cards[1]->showPrediction(earlier, QString());
+        earlier.outcome = u"DRAW"_s;
+        all[1]->showPrediction(earlier, QString());
         h->played->clear();
 
         QPushButton *button = page()->predictAllButton();
-        QCOMPARE(button->text(), QStringLiteral("  Predict all"));
+        auto predictAll = [&](const QString &toast) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(h->lastToast(), toast);
+            // One card per tick: quicker ticks for the test.
+            page()->pumpTimer()->setInterval(5);
+            QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled() && h->tasksDone(), WAIT_MS);
+        };
         QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(page()->queuedCount(), 40);
-        QCOMPARE(button->text(), QStringLiteral("  Predicting 40\u2026"));
+        QCOMPARE(button->text(), u"  Predicting 40\u2026"_s);
         QVERIFY(!button->isEnabled());
-        QCOMPARE(h->toasts().last(),
-                 QStringLiteral("Predicting 40 fixtures \u2014 they'll fill in one by one."));
-        QCOMPARE(h->sounds().first(), QStringLiteral("thinking"));
+        QCOMPARE(h->lastToast(), u"Predicting 40 fixtures \u2014 they'll fill in one by one."_s);
+        QCOMPARE(h->sounds().first(), u"thinking"_s);
         // The busy text fits the button.
         QVERIFY(button->fontMetrics().horizontalAdvance(button->text()) + 16 < button->width());
-
-        // One card per tick; the first tick starts the first card.
-        QVERIFY(page()->pumpTimer()->isActive());
-        QCOMPARE(page()->pumpTimer()->interval(), 600);
         page()->pumpTimer()->setInterval(5);
-        QTRY_COMPARE_WITH_TIMEOUT(button->text(), QStringLiteral("  Predict all"), 30000);
-        QVERIFY(button->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(
-            int(std::count_if(cards.begin(), cards.end(), [](MatchCard *c) { return c->hasPrediction; })), 41,
-            30000);
-        QVERIFY(!cards[0]->hasPrediction);
-        QCOMPARE(cards[1]->prediction.outcome, QStringLiteral("DRAW"));
-        QVERIFY(cards[41]->hasPrediction);
-        QVERIFY(!cards[42]->hasPrediction && !cards[43]->hasPrediction);
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled() && h->tasksDone(), WAIT_MS);
+        QCOMPARE(button->text(), u"  Predict all"_s);
+        QCOMPARE(int(std::count_if(all.begin(), all.end(), [](MatchCard *c) { return c->hasPrediction; })),
+                 41);
+        QVERIFY(!all[0]->hasPrediction && all[41]->hasPrediction && !all[42]->hasPrediction);
+        QCOMPARE(all[1]->prediction.outcome, u"DRAW"_s);
         QCOMPARE(h->context->history.all().size(), 40);
 
         // The rest, then the one that was busy, then nothing.
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(h->toasts().last(),
-                 QStringLiteral("Predicting 2 fixtures \u2014 they'll fill in one by one."));
-        page()->pumpTimer()->setInterval(5);
-        QTRY_COMPARE_WITH_TIMEOUT(h->context->history.all().size(), 42, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), WAIT_MS);
-        cards[0]->setPredicting(false);
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(h->toasts().last(),
-                 QStringLiteral("Predicting 1 fixture \u2014 they'll fill in one by one."));
-        page()->pumpTimer()->setInterval(5);
-        QTRY_VERIFY_WITH_TIMEOUT(cards[0]->hasPrediction, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), WAIT_MS);
+        predictAll(u"Predicting 2 fixtures \u2014 they'll fill in one by one."_s);
+        QCOMPARE(h->context->history.all().size(), 42);
+        all[0]->setPredicting(false);
+        predictAll(u"Predicting 1 fixture \u2014 they'll fill in one by one."_s);
+        QVERIFY(all[0]->hasPrediction);
         h->played->clear();
         QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(h->toasts().last(),
-                 QStringLiteral("Nothing to predict \u2014 every fixture here is already done."));
-        QCOMPARE(h->toastKinds().last(), QStringLiteral("info"));
-        QCOMPARE(h->sounds(), QStringList{QStringLiteral("error")});
-        QVERIFY(!page()->pumpTimer()->isActive());
+        QCOMPARE(h->lastToast(), u"Nothing to predict \u2014 every fixture here is already done."_s);
+        QCOMPARE(h->toastKinds().last(), u"info"_s);
+        QCOMPARE(h->sounds(), QStringList{"error"});
     }
 
     void predictAll_skipsCardsThatWentAway_andAutoRefreshWaitsForBusyCards()
     {
-        open();
-        h->routeScoreboard(QStringLiteral("eng.1"), {today(QStringLiteral("A"), QStringLiteral("12:00")),
-                                                     today(QStringLiteral("B"), QStringLiteral("13:00"))});
-        show();
-        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->cards().size(), size_t(2), WAIT_MS);
+        h->routeScoreboard(u"eng.1"_s, {today("A", "12:00"), today("B", "13:00")});
+        h->show();
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(2), WAIT_MS);
         QTest::mouseClick(page()->predictAllButton(), Qt::LeftButton);
-        QCOMPARE(page()->queuedCount(), 2);
         // A manual refresh replaces the cards while the queue waits.
         QTest::mouseClick(page()->refreshButton(), Qt::LeftButton);
-        QCOMPARE(h->sounds().last(), QStringLiteral("refresh"));
-        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->cards().size(), size_t(2), WAIT_MS);
+        QCOMPARE(h->sounds().last(), u"refresh"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(2), WAIT_MS);
         page()->pumpTimer()->setInterval(5);
-        QTRY_COMPARE_WITH_TIMEOUT(page()->predictAllButton()->text(), QStringLiteral("  Predict all"),
-                                  WAIT_MS);
+        QTRY_COMPARE_WITH_TIMEOUT(page()->predictAllButton()->text(), u"  Predict all"_s, WAIT_MS);
         QCOMPARE(h->server.count(MODEL), 0);
 
         // While a card is being predicted, the timer leaves the list alone.
-        h->server.route(MODEL, [](const StubRequest &) {
-            StubResponse r = StubResponse::json(modelReply(quickAnswer()));
-            r.delayMs = 800;
-            return r;
-        });
-        QPointer<MatchCard> busy = page()->list()->cards().front();
+        h->server.route(MODEL, quickReply(u"HOME"_s, 800));
+        QPointer<MatchCard> busy = cards().front();
         QTest::mouseClick(busy->predictButton, Qt::LeftButton);
+        QSignalSpy ticks(page()->refreshTimer(), &QTimer::timeout);
         page()->refreshTimer()->setInterval(20);
-        QTest::qWait(300);
-        QCOMPARE(page()->list()->cards().front(), busy);
+        QTRY_VERIFY(ticks.count() >= 3 || !busy->predicting);
+        if (busy->predicting)
+            QCOMPARE(cards().front(), busy.data());
         // Once it is done, the next tick refreshes, and the call survives it
         // on the fresh card.
-        auto refreshedWithTheCall = [this, busy]() {
-            const std::vector<MatchCard *> cards = page()->list()->cards();
-            return busy.isNull() && !cards.empty() && cards.front()->hasPrediction;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(refreshedWithTheCall(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(busy.isNull() && !cards().empty() && cards().front()->hasPrediction,
+                                 WAIT_MS);
         page()->refreshTimer()->stop();
     }
 };

@@ -1,4 +1,4 @@
-#include "PageHarness.h"
+#include "UiHarness.h"
 #include "app/Paths.h"
 #include "ui/pages/SettingsPage.h"
 
@@ -28,7 +28,9 @@ private:
 
     void open(bool withEnvironmentKey)
     {
-        ui = std::make_unique<UiHarness>(withEnvironmentKey);
+        ui = std::make_unique<UiHarness>(QByteArray("{}"));
+        if (withEnvironmentKey)
+            qputenv("OPENAI_API_KEY", "sk-test");
         ui->open(QStringLiteral("settings"));
         page = ui->page<SettingsPage>(QStringLiteral("settings"));
     }
@@ -116,7 +118,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, shown);
         open(false);
-        ui->server->route(QStringLiteral("/v1/chat/completions"),
+        ui->server.route(QStringLiteral("/v1/chat/completions"),
                           StubResponse::json(R"({"choices":[{"message":{"content":"OK"}}]})", status));
         if (status == 0) {
             QTcpServer closed;
@@ -138,7 +140,7 @@ private slots:
         QTRY_VERIFY2(labels().contains(shown), qPrintable(labels()));
         QCOMPARE(ui->context->settings.openai_api_key, QStringLiteral("sk-new-key-5555"));
         if (status != 0)
-            QCOMPARE(ui->server->requestsTo(QStringLiteral("/v1/chat/completions"))
+            QCOMPARE(ui->server.requestsTo(QStringLiteral("/v1/chat/completions"))
                          .first()
                          .header("authorization"),
                      QByteArray("Bearer sk-new-key-5555"));
@@ -147,7 +149,7 @@ private slots:
     void refreshModels_addsTheServicesModels()
     {
         open(true);
-        ui->server->route(QStringLiteral("/v1/models"),
+        ui->server.route(QStringLiteral("/v1/models"),
                           StubResponse::json(R"({"data":[{"id":"gpt-4o"},{"id":"qwen2.5-7b-instruct"}]})"));
         auto *model = page->findChild<QComboBox *>(QStringLiteral("ModelCombo"));
         QTest::mouseClick(button(QStringLiteral("  Refresh models")), Qt::LeftButton);

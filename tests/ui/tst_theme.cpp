@@ -1,10 +1,10 @@
 #include "ui/shell/Theme.h"
 
-#include <QFrame>
-#include <QImage>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -24,133 +24,59 @@ class TestTheme : public QObject
     Q_OBJECT
 
 private slots:
-    void darkGreenStandard_flatSheetWithDarkColours()
-    {
-        const QString sheet =
-            buildStylesheet(QStringLiteral("dark"), QStringLiteral("green"), QStringLiteral("standard"));
-        QVERIFY(sheet.startsWith(QStringLiteral("QWidget {")));
-        QVERIFY(sheet.contains(QStringLiteral("#14171C")));
-        QVERIFY(sheet.contains(QStringLiteral("#1CB05A")));
-        QVERIFY(sheet.contains(QStringLiteral("rgba(255, 255, 255, 14)")));
-        QVERIFY(!sheet.contains(QStringLiteral("{{")));
-        QVERIFY(!sheet.contains(QStringLiteral("qlineargradient")));
-        // The bright accent belongs to the gradients only.
-        QVERIFY(!sheet.contains(QStringLiteral("#6FDB9C")));
-    }
-
-    void lightUnknownAccentLegacy_fallsBackToGreenWithGradients()
-    {
-        const QString sheet =
-            buildStylesheet(QStringLiteral("light"), QStringLiteral("chartreuse"), QStringLiteral("legacy"));
-        QVERIFY(sheet.contains(QStringLiteral("#1CB05A")));
-        QVERIFY(sheet.contains(QStringLiteral("#F4F6F8")));
-        QVERIFY(!sheet.contains(QStringLiteral("#14171C")));
-        QVERIFY(sheet.contains(QStringLiteral("qlineargradient")));
-        QVERIFY(sheet.contains(QStringLiteral("#6FDB9C")));
-        QVERIFY(sheet.contains(QStringLiteral("rgba(0, 0, 0, 10)")));
-        QVERIFY(!sheet.contains(QStringLiteral("rgba(255, 255, 255, 14)")));
-    }
-
-    void themeAndStyleNames_areCaseSensitive()
-    {
-        const QString sheet =
-            buildStylesheet(QStringLiteral("Dark"), QStringLiteral("green"), QStringLiteral("Legacy"));
-        QVERIFY(sheet.contains(QStringLiteral("#F4F6F8")));
-        QVERIFY(!sheet.contains(QStringLiteral("#14171C")));
-        QVERIFY(!sheet.contains(QStringLiteral("qlineargradient")));
-        QCOMPARE(buildStylesheet(QString(), QString(), QString()),
-                 buildStylesheet(QStringLiteral("light"), DEFAULT_ACCENT, DEFAULT_STYLE));
-    }
-
-    void everyCombination_substitutesEveryTokenAndParses()
+    void everyCombination_isComplete_andParses()
     {
         // Qt reports a sheet it cannot parse as a warning and then ignores it
         // entirely: the whole program would lose its look.
-        QTest::failOnWarning(QRegularExpression(QStringLiteral("[Cc]ould not parse")));
-        const QStringList themes = {QStringLiteral("dark"), QStringLiteral("light")};
-        const QStringList styles = {QStringLiteral("standard"), QStringLiteral("legacy")};
-        const auto &accents = accentPalettes();
-        for (const QString &theme : themes) {
-            for (const QString &style : styles) {
-                for (auto it = accents.constBegin(); it != accents.constEnd(); ++it) {
+        QTest::failOnWarning(QRegularExpression(u"[Cc]ould not parse"_s));
+        for (const QString &theme : {u"dark"_s, u"light"_s}) {
+            for (const QString &style : {u"standard"_s, u"legacy"_s}) {
+                for (auto it = accentPalettes().constBegin(); it != accentPalettes().constEnd(); ++it) {
                     const QString sheet = buildStylesheet(theme, it.key(), style);
-                    const QString where = theme + QLatin1Char('/') + style + QLatin1Char('/') + it.key();
-                    QVERIFY2(!sheet.contains(QStringLiteral("{{")) && !sheet.contains(QStringLiteral("}}")),
-                             qPrintable(where));
+                    const QString where = theme + u'/' + style + u'/' + it.key();
+                    QVERIFY2(!sheet.contains(u"{{"_s) && !sheet.contains(u"}}"_s), qPrintable(where));
                     QVERIFY2(sheet.contains(it.value().accent), qPrintable(where));
-                    QVERIFY2(sheet.contains(paletteFor(theme).textDim), qPrintable(where));
-                    QCOMPARE(sheet.count(QLatin1Char('{')), sheet.count(QLatin1Char('}')));
-                    QPushButton button(QStringLiteral("Go"));
-                    button.setObjectName(QStringLiteral("PrimaryButton"));
+                    QCOMPARE(sheet.count(u'{'), sheet.count(u'}'));
+                    QPushButton button(u"Go"_s);
+                    button.setObjectName(u"PrimaryButton"_s);
                     render(button, sheet);
                 }
             }
         }
     }
 
+    void unknownNames_fallBack_data()
+    {
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QStringList>("given");
+        QTest::newRow("accent") << QStringList{"dark", "chartreuse", "legacy"}
+                                << QStringList{"dark", "green", "legacy"};
+        // Names are case-sensitive.
+        QTest::newRow("case") << QStringList{"Dark", "green", "Legacy"}
+                              << QStringList{"light", "green", "standard"};
+        QTest::newRow("none") << QStringList{"", "", ""}
+                              << QStringList{"light", DEFAULT_ACCENT, DEFAULT_STYLE};
+    }
+
+    void unknownNames_fallBack()
+    {
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, given);
+        QCOMPARE(buildStylesheet(asked.at(0), asked.at(1), asked.at(2)),
+                 buildStylesheet(given.at(0), given.at(1), given.at(2)));
+    }
+
     void primaryButton_isPaintedInTheAccent()
     {
-        QPushButton button(QStringLiteral("Go"));
-        button.setObjectName(QStringLiteral("PrimaryButton"));
-        const QImage flat = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"),
-                                                           QStringLiteral("standard")));
+        QPushButton button(u"Go"_s);
+        button.setObjectName(u"PrimaryButton"_s);
+        const QString blue = accentPalettes().value(u"blue"_s).accent;
         // Left of the text, well inside the rounded corners.
-        QCOMPARE(flat.pixelColor(12, 30), QColor(QStringLiteral("#2F7DE1")));
-
-        const QImage legacy = render(button, buildStylesheet(QStringLiteral("dark"), QStringLiteral("blue"),
-                                                             QStringLiteral("legacy")));
-        // From the hover shade at the top towards the accent at the bottom.
-        const QColor top = legacy.pixelColor(12, 4);
-        const QColor bottom = legacy.pixelColor(12, 55);
-        QVERIFY2(top.lightness() > bottom.lightness(),
-                 qPrintable(top.name() + QLatin1Char(' ') + bottom.name()));
-    }
-
-    void card_takesTheThemeSurface()
-    {
-        QFrame card;
-        card.setObjectName(QStringLiteral("Card"));
-        QCOMPARE(
-            render(card, buildStylesheet(QStringLiteral("dark"), QString(), QString())).pixelColor(80, 30),
-            QColor(QStringLiteral("#1B1F26")));
-        QCOMPARE(
-            render(card, buildStylesheet(QStringLiteral("light"), QString(), QString())).pixelColor(80, 30),
-            QColor(QStringLiteral("#FFFFFF")));
-    }
-
-    void lighten_mixesTowardsWhite()
-    {
-        QCOMPARE(lighten(QStringLiteral("#22C766"), 0.35), QStringLiteral("#6FDB9C"));
-        // 127.5 rounds away from zero.
-        QCOMPARE(lighten(QStringLiteral("#000000"), 0.5), QStringLiteral("#808080"));
-        QCOMPARE(lighten(QStringLiteral("#FFFFFF"), 0.8), QStringLiteral("#FFFFFF"));
-        QCOMPARE(lighten(QStringLiteral("#1cb05a"), 0.0), QStringLiteral("#1CB05A"));
-        QCOMPARE(lighten(QStringLiteral("1CB05A"), 1.0), QStringLiteral("#FFFFFF"));
-    }
-
-    void lighten_unreadableChannelsCountAsZero()
-    {
-        QCOMPARE(lighten(QStringLiteral("xyz"), 0.5), QStringLiteral("#808080"));
-        QCOMPARE(lighten(QString(), 0.0), QStringLiteral("#000000"));
-        // Short text: the missing channels are 0.
-        QCOMPARE(lighten(QStringLiteral("#FF"), 0.0), QStringLiteral("#FF0000"));
-        // A sign or a lone digit is not a channel.
-        QCOMPARE(lighten(QStringLiteral("#-1-1-1"), 0.0), QStringLiteral("#000000"));
-        QCOMPARE(lighten(QStringLiteral("#1 1 1 "), 0.0), QStringLiteral("#000000"));
-        // Amounts outside 0..1 stay within the colour range.
-        QCOMPARE(lighten(QStringLiteral("#808080"), 2.0), QStringLiteral("#FFFFFF"));
-        QCOMPARE(lighten(QStringLiteral("#808080"), -2.0), QStringLiteral("#000000"));
-    }
-
-    void accentPalettes_iterateAlphabetically()
-    {
-        // The settings page lists the accents in this order.
-        const QStringList expected = {
-            QStringLiteral("blue"),   QStringLiteral("cyan"),   QStringLiteral("green"),
-            QStringLiteral("indigo"), QStringLiteral("orange"), QStringLiteral("pink"),
-            QStringLiteral("purple"), QStringLiteral("red"),    QStringLiteral("teal")};
-        QCOMPARE(accentPalettes().keys(), expected);
-        QVERIFY(accentPalettes().contains(DEFAULT_ACCENT));
+        QCOMPARE(render(button, buildStylesheet(u"dark"_s, u"blue"_s, u"standard"_s)).pixelColor(12, 30),
+                 QColor(blue));
+        // The legacy look runs from a lighter shade at the top towards the accent.
+        const QImage legacy = render(button, buildStylesheet(u"dark"_s, u"blue"_s, u"legacy"_s));
+        QVERIFY(legacy.pixelColor(12, 4).lightness() > legacy.pixelColor(12, 55).lightness());
     }
 };
 
