@@ -365,6 +365,8 @@ private slots:
                  qPrintable(text));
         QVERIFY(text.contains(QString::fromUtf8("Versus the bookmakers: RPS 0.145 vs 0.108 on 2 matches "
                                                 "\xE2\x80\x94 behind the market")));
+    }
+
     void predictionsFromManyProcesses_areAllKept()
     {
         // Eight predictions at once while the program's own store adds too.
