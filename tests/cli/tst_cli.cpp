@@ -481,7 +481,7 @@ private slots:
         QVERIFY(text.contains(
             QStringLiteral("home %1%  draw %2%  away %3%").arg(chances[0]).arg(chances[1]).arg(chances[2])));
         QVERIFY(text.contains(QStringLiteral("Model:       qwen2.5-7b-instruct, price unknown")));
-        QCOMPARE(HistoryStore(historyFilePath()).all().first().cost_gbp, 0.0);
+        QCOMPARE(HistoryStore(historyDatabasePath()).all().first().cost_gbp, 0.0);
     }
 
     void config_andModels()

@@ -142,7 +142,12 @@ private slots:
             QCOMPARE(m.date, today.toString(Qt::ISODate));
             QCOMPARE(hasScores(m), m.state != u"pre"_s);
         }
-        QCOMPARE(states, QSet<QString>({u"pre"_s, u"in"_s, u"post"_s}));
+        QVERIFY(QSet<QString>({u"pre"_s, u"in"_s, u"post"_s}).contains(states));
+        // The day's kick-offs are spread around the present but kept inside
+        // the day: near midnight the finished or the coming ones are missing.
+        const QTime now = QTime::currentTime();
+        if (now >= QTime(3, 0) && now <= QTime(21, 0))
+            QCOMPARE(states, QSet<QString>({u"pre"_s, u"in"_s, u"post"_s}));
         QCOMPARE(leagues.size(), defaultLeagues().size());
 
         const std::vector<Match> upcoming = onWorker([&] { return api.upcomingMatches(u"eng.1"_s, 500, 0); });

@@ -18,7 +18,7 @@
 
 #include <memory>
 
-using namespace ui_test;
+
 
 namespace {
 
@@ -28,7 +28,7 @@ FakeEvent fixture(const QString &state)
     e.id = QStringLiteral("A1");
     e.home = QStringLiteral("Arsenal");
     e.away = QStringLiteral("Chelsea");
-    e.date = isoAt(QDate::currentDate(), QStringLiteral("12:00"));
+    e.date = QDate::currentDate().toString(Qt::ISODate) + u"T12:00Z"_s;
     e.state = state;
     e.detail = QStringLiteral("30'");
     return e;

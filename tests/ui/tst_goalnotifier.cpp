@@ -17,7 +17,7 @@
 
 #include <memory>
 
-using namespace ui_test;
+
 
 namespace {
 
@@ -60,7 +60,7 @@ FakeEvent arsenalChelsea(const QString &home, const QString &away, const QString
     e.id = QStringLiteral("G1");
     e.home = QStringLiteral("Arsenal");
     e.away = QStringLiteral("Chelsea");
-    e.date = isoAt(QDate::currentDate(), QStringLiteral("12:00"));
+    e.date = QDate::currentDate().toString(Qt::ISODate) + u"T12:00Z"_s;
     e.state = QStringLiteral("in");
     e.homeScore = home;
     e.awayScore = away;

@@ -95,7 +95,9 @@ private slots:
         QVERIFY(!button(QStringLiteral("  Save key"))->isEnabled());
         type(edit("ServiceAddressEdit"), QStringLiteral("ftp://models.example"));
         QVERIFY(labels().contains(QStringLiteral("Enter an http:// or https:// address")));
-        QVERIFY(!QFile::exists(settingsFilePath()));
+        // Neither the refused address nor the environment's key reaches the file.
+        QCOMPARE(savedSettings().value("openai_base_url").toString(), QString());
+        QVERIFY(!TestEnv::readFile(settingsFilePath()).contains("sk-test"));
         type(edit("ServiceAddressEdit"), QStringLiteral("http://localhost:11434/"));
         QVERIFY(!labels().contains(QStringLiteral("Enter an http:// or https:// address")));
         QCOMPARE(savedSettings().value("openai_base_url").toString(),

@@ -47,6 +47,7 @@ ServiceCard::ServiceCard(AppContext *context, QLabel *(*rowLabel)(const QString 
     keyRow->setSpacing(8);
     m_key = new QLineEdit(this);
     m_key->setObjectName(QStringLiteral("ApiKeyEdit"));
+    m_key->setAccessibleName(QStringLiteral("API key"));
     m_key->setEchoMode(QLineEdit::Password);
     m_key->setMinimumWidth(360);
     m_key->setPlaceholderText(QStringLiteral("Paste your key (sk-…)"));
@@ -67,6 +68,7 @@ ServiceCard::ServiceCard(AppContext *context, QLabel *(*rowLabel)(const QString 
 
     m_address = new QLineEdit(this);
     m_address->setObjectName(QStringLiteral("ServiceAddressEdit"));
+    m_address->setAccessibleName(QStringLiteral("Service address"));
     m_address->setMinimumWidth(360);
     m_address->setPlaceholderText(DEFAULT_ADDRESS);
     m_address->setText(m_context->settings.openai_base_url);
