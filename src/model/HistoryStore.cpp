@@ -428,11 +428,12 @@ QList<Prediction> HistoryStore::checked() const
     if (!query.exec(
             // The scores also need the market snapshot and the kick-off state; SQLite
             // reads those few keys out of the stored JSON without parsing it here.
-            QStringLiteral("SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
-                           "away_pct, actual_home, actual_away, json_extract(json, '$.market_home_pct'), "
-                           "json_extract(json, '$.market_draw_pct'), json_extract(json, '$.market_away_pct'), "
-                           "json_extract(json, '$.market_provider'), json_extract(json, '$.kickoff_state') "
-                           "FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
+            QStringLiteral(
+                "SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
+                "away_pct, actual_home, actual_away, json_extract(json, '$.market_home_pct'), "
+                "json_extract(json, '$.market_draw_pct'), json_extract(json, '$.market_away_pct'), "
+                "json_extract(json, '$.market_provider'), json_extract(json, '$.kickoff_state') "
+                "FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
         logFailure("reading", query);
         return {};
     }

@@ -18,8 +18,6 @@
 
 #include <memory>
 
-
-
 namespace {
 
 FakeEvent fixture(const QString &state)

@@ -17,8 +17,6 @@
 
 #include <memory>
 
-
-
 namespace {
 
 const QString SERVICE = QStringLiteral("org.freedesktop.Notifications");
@@ -169,7 +167,7 @@ private slots:
         // The toast and the sound come whatever the scope.
         QCOMPARE(h->sounds().count(QStringLiteral("goal")), 2);
         QCOMPARE(h->toasts(), (QStringList{QStringLiteral("GOAL!  Arsenal 2\u20131 Chelsea"),
-                                                  QStringLiteral("GOAL!  Arsenal 3\u20131 Chelsea")}));
+                                           QStringLiteral("GOAL!  Arsenal 3\u20131 Chelsea")}));
         if (expected == 0)
             return;
         const FakeNotifications::Call &first = fake->calls.at(0);

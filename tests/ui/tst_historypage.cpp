@@ -436,8 +436,9 @@ private slots:
         // Every other prediction checked and right.
         QList<Entry> entries;
         for (int i = 0; i < 3000; ++i)
-            entries.append({u"r%1"_s.arg(i), u"Club %1 vs Club %2 "_s.arg(i).arg(i + 1), u"English Premier League"_s,
-                            QString::number(900 + i), 60, u"HOME"_s, i % 2 ? -1 : 1, i % 2 ? -1 : 0});
+            entries.append({u"r%1"_s.arg(i), u"Club %1 vs Club %2 "_s.arg(i).arg(i + 1),
+                            u"English Premier League"_s, QString::number(900 + i), 60, u"HOME"_s,
+                            i % 2 ? -1 : 1, i % 2 ? -1 : 0});
         writeHistory(entries);
         open();
         QCOMPARE(dashboard(), u"3000 made · 1500 checked"_s);

@@ -121,7 +121,7 @@ private slots:
         QFETCH(QString, shown);
         open(false);
         ui->server.route(QStringLiteral("/v1/chat/completions"),
-                          StubResponse::json(R"({"choices":[{"message":{"content":"OK"}}]})", status));
+                         StubResponse::json(R"({"choices":[{"message":{"content":"OK"}}]})", status));
         if (status == 0) {
             QTcpServer closed;
             closed.listen(QHostAddress::LocalHost, 0);
@@ -142,17 +142,16 @@ private slots:
         QTRY_VERIFY2(labels().contains(shown), qPrintable(labels()));
         QCOMPARE(ui->context->settings.openai_api_key, QStringLiteral("sk-new-key-5555"));
         if (status != 0)
-            QCOMPARE(ui->server.requestsTo(QStringLiteral("/v1/chat/completions"))
-                         .first()
-                         .header("authorization"),
-                     QByteArray("Bearer sk-new-key-5555"));
+            QCOMPARE(
+                ui->server.requestsTo(QStringLiteral("/v1/chat/completions")).first().header("authorization"),
+                QByteArray("Bearer sk-new-key-5555"));
     }
 
     void refreshModels_addsTheServicesModels()
     {
         open(true);
         ui->server.route(QStringLiteral("/v1/models"),
-                          StubResponse::json(R"({"data":[{"id":"gpt-4o"},{"id":"qwen2.5-7b-instruct"}]})"));
+                         StubResponse::json(R"({"data":[{"id":"gpt-4o"},{"id":"qwen2.5-7b-instruct"}]})"));
         auto *model = page->findChild<QComboBox *>(QStringLiteral("ModelCombo"));
         QTest::mouseClick(button(QStringLiteral("  Refresh models")), Qt::LeftButton);
         QTRY_COMPARE(model->count(), 5);

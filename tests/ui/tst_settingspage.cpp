@@ -59,7 +59,8 @@ private slots:
         QTest::newRow("unknown")
             << QByteArray(R"({"openai_model": "o4-mini", "thinking_depth": "ultra", "theme": "sepia",
                                                    "ui_style": "neon", "accent": "mauve"})")
-            << QStringList{"o4-mini", "Quick — fastest & cheapest", "dark", "Standard", "blue"}; // any model may be typed
+            << QStringList{"o4-mini", "Quick — fastest & cheapest", "dark", "Standard",
+                           "blue"}; // any model may be typed
     }
 
     void storedValues_areShown_unknownOnesAsTheFirstChoice()

@@ -1,8 +1,8 @@
 #include "FeedbackPage.h"
 
-#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "services/FeedbackReport.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 

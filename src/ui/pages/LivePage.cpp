@@ -1,8 +1,8 @@
 #include "LivePage.h"
 
-#include "ui/app/AppContext.h"
 #include "app/League.h"
 #include "data/FixtureQueries.h"
+#include "ui/app/AppContext.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"

@@ -1,8 +1,8 @@
 #include "UpdatePage.h"
 
-#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
+#include "ui/app/AppContext.h"
 #include "ui/shell/Icons.h"
 #include "ui/shell/Theme.h"
 
