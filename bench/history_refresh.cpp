@@ -118,7 +118,6 @@ int main(int argc, char **argv)
     AppContext context{RelayConfig{}};
     context.settings.sound_enabled = false;
     MainWindow window(&context);
-    context.mainWindow = &window;
     window.show();
     window.findChild<Sidebar *>()->buttonFor(QStringLiteral("history"))->click();
     auto *page = qobject_cast<HistoryPage *>(window.page(QStringLiteral("history")));

@@ -3,14 +3,11 @@
 #include "Pricing.h"
 #include "Prompts.h"
 #include "ThinkingPreset.h"
+#include "data/BlockingRequest.h"
 
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -45,12 +42,13 @@ QString assistantContent(const QJsonObject &reply)
 
 } // namespace
 
-Predictor::Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken)
+Predictor::Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken, int timeoutMs)
     : m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_relayBaseUrl(std::move(relayBaseUrl))
     , m_relayToken(std::move(relayToken))
     , m_openAiBase(openAiBase())
+    , m_timeoutMs(timeoutMs)
 {
     if (m_apiKey.isEmpty() && (m_relayBaseUrl.isEmpty() || m_relayToken.isEmpty()))
         throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
@@ -89,33 +87,14 @@ Predictor::RawReply Predictor::post(const QJsonObject &body) const
     const QString credential = m_apiKey.isEmpty() ? m_relayToken : m_apiKey;
     request.setRawHeader("Authorization", "Bearer " + credential.toUtf8());
 
-    // Declared before the reply so that the reply goes first.
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(
-        manager.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs());
-    if (!reply->isFinished())
-        loop.exec();
-
+    // A time-out or a reply past the cap reads as "no answer" (status 0),
+    // whatever part of the body had arrived.
+    const HttpReply reply = blockingPost(request, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                                         {m_timeoutMs, MaxReplyBytes});
     RawReply raw;
-    if (!reply->isFinished()) {
-        // A reply cut off mid-body may already carry a status of 200; the
-        // user should read a time-out as "no answer", whatever arrived.
-        raw.body = reply->readAll();
-        reply->abort();
-        raw.failed = true;
-        raw.status = 0;
-        return raw;
-    }
-    raw.body = reply->readAll();
-    raw.failed = reply->error() != QNetworkReply::NoError;
-    raw.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    raw.body = reply.body;
+    raw.failed = !reply.ok();
+    raw.status = reply.status;
     return raw;
 }
 

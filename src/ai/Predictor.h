@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QString>
 
-#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -29,9 +28,15 @@ using ChatHistory = std::vector<std::pair<QString, QString>>;
 class Predictor
 {
 public:
+    static constexpr int DefaultTimeoutMs = 45000;
+    // A model reply past this size is refused like a failed call.
+    static constexpr qint64 MaxReplyBytes = 2 * 1024 * 1024;
+
     // Throws PredictorError when there is neither an API key nor a complete
     // relay configuration to fall back on.
-    Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken);
+    // `timeoutMs`: how long one call may wait for its reply.
+    Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken,
+              int timeoutMs = DefaultTimeoutMs);
 
     const QString &model() const { return m_model; }
     // Where requests go: the OpenAI service with a key, the relay without.
@@ -57,11 +62,6 @@ public:
     // TOLVO_OPENAI_BASE to use any compatible service.
     static QString openAiBase();
 
-    static constexpr int DefaultTimeoutMs = 45000;
-    // How long one call may wait for its reply. Tests shorten it.
-    static void setTimeoutMs(int ms) { s_timeoutMs.store(ms); }
-    static int timeoutMs() { return s_timeoutMs.load(); }
-
 private:
     struct RawReply
     {
@@ -78,5 +78,5 @@ private:
     QString m_relayToken;
     QString m_openAiBase;
 
-    static inline std::atomic<int> s_timeoutMs{DefaultTimeoutMs};
+    int m_timeoutMs;
 };

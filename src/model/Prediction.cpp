@@ -1,5 +1,7 @@
 #include "Prediction.h"
 
+#include "Match.h"
+
 #include "JsonRead.h"
 
 #include <QDateTime>
@@ -102,4 +104,9 @@ std::optional<bool> Prediction::wasCorrect() const
     if (!actual)
         return std::nullopt;
     return *actual == outcome;
+}
+
+bool Prediction::isCheckable() const
+{
+    return !match_id.isEmpty() && !Match::isHypotheticalId(match_id);
 }

@@ -101,14 +101,12 @@ private slots:
     {
         server = std::make_unique<StubServer>();
         qputenv("TOLVO_OPENAI_BASE", server->baseUrl().toUtf8());
-        Predictor::setTimeoutMs(Predictor::DefaultTimeoutMs);
     }
 
     void cleanup()
     {
         server.reset();
         qunsetenv("TOLVO_OPENAI_BASE");
-        Predictor::setTimeoutMs(Predictor::DefaultTimeoutMs);
     }
 
     void openAiBase_defaultAndOverride()
@@ -251,13 +249,13 @@ private slots:
 
     void chatJson_silentServer_releasesAfterTheTimeLimit()
     {
-        Predictor::setTimeoutMs(300);
         StubResponse slow = StubResponse::json(modelReply("{}"));
         slow.delayMs = 5000;
         server->route(CHAT_PATH, slow);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(expectFailure([this] { withKey().chatJson("s", "u", 0.4, 0); }),
+        const Predictor impatient("sk-test", "gpt-4o", QString(), QString(), 300);
+        QCOMPARE(expectFailure([&] { impatient.chatJson("s", "u", 0.4, 0); }),
                  QStringLiteral("OpenAI request failed (HTTP 0)"));
         QVERIFY2(clock.elapsed() < 4000, "the call waited for the server instead of its own limit");
     }

@@ -255,22 +255,51 @@ private slots:
         QCOMPARE(stub->count(QStringLiteral("/slow")), 2);
     }
 
-    void nonObjectReply_isCachedAsEmptyObject()
+    void badReply_keepsTheGoodCopy_data()
     {
-        const QList<QByteArray> bodies = {"[1,2,3]", "<html>oops</html>", ""};
-        int n = 0;
-        for (const QByteArray &body : bodies) {
-            const QString path = QStringLiteral("odd%1").arg(n++);
-            stub->route(QLatin1Char('/') + path, StubResponse::json(body));
-            TestClient client(stub->baseUrl());
-            QCOMPARE(onWorker([&] { return client.get(path); }), QJsonObject());
-            const QJsonObject stored =
-                obj(TestEnv::readFile(client.cachePath(CachedJsonClient::cacheKey(path, {}))));
-            QVERIFY(stored.contains("data"));
-            QCOMPARE(stored.value("data").toObject(), QJsonObject());
-            onWorker([&] { return client.get(path); });
-            QCOMPARE(stub->count(QLatin1Char('/') + path), 1);
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("array") << QByteArray("[1,2,3]");
+        QTest::newRow("html page") << QByteArray("<html>oops</html>");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("past the cap")
+            << "{\"pad\":\"" + QByteArray(CachedJsonClient::MaxReplyBytes, 'x') + "\"}";
+    }
+
+    void badReply_keepsTheGoodCopy()
+    {
+        QFETCH(QByteArray, body);
+        stub->route(QStringLiteral("/odd"), StubResponse::json(R"({"v":1})"));
+        TestClient client(stub->baseUrl());
+        onWorker([&] { return client.get(QStringLiteral("odd")); });
+        stub->route(QStringLiteral("/odd"), StubResponse::json(body));
+        QCOMPARE(onWorker([&] { return client.get(QStringLiteral("odd"), {}, true); }), obj(R"({"v":1})"));
+        QCOMPARE(
+            obj(TestEnv::readFile(client.cachePath(CachedJsonClient::cacheKey(QStringLiteral("odd"), {}))))
+                .value("data"),
+            obj(R"({"v":1})"));
+        // Without a good copy it is a failure like any other.
+        stub->route(QStringLiteral("/new"), StubResponse::json(body));
+        QVERIFY_THROWS_EXCEPTION(ApiError, onWorker([&] { return client.get(QStringLiteral("new")); }));
+    }
+
+    void diskCache_isSweptByAgeThenSize()
+    {
+        TestClient client(stub->baseUrl());
+        const QDateTime now = QDateTime::currentDateTime();
+        // Name, age in days, size in bytes; the sweep keeps 250 bytes.
+        const QList<std::tuple<QString, int, int>> files = {
+            {"new", 0, 100}, {"recent", 1, 100}, {"older", 2, 100}, {"stale", 31, 10}};
+        for (const auto &[name, days, size] : files) {
+            QFile file(client.cachePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(size, ' '));
+            file.flush();
+            file.setFileTime(now.addDays(-days), QFileDevice::FileModificationTime);
         }
+        client.sweepDiskCache(250, 30);
+        QStringList left = QDir(QFileInfo(client.cachePath("new")).path()).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({"new.json", "recent.json"}));
     }
 
     void corruptCacheFile_isRefetchedSilently()

@@ -14,10 +14,11 @@
 
 namespace {
 
-QString sendAndCatch(const QString &message, const RelayConfig &relay)
+QString sendAndCatch(const QString &message, const RelayConfig &relay, int timeoutMs = 15000)
 {
     try {
-        sendReport(message, QStringLiteral("bug"), QStringLiteral("major"), QString(), {}, QString(), relay);
+        sendReport(message, QStringLiteral("bug"), QStringLiteral("major"), QString(), {}, QString(), relay,
+                   timeoutMs);
     } catch (const ReportError &e) {
         return QString::fromUtf8(e.what());
     }
@@ -70,7 +71,6 @@ private slots:
         env = std::make_unique<TestEnv>();
         relay = std::make_unique<StubServer>();
         relay->route(QStringLiteral("/report"), StubResponse::json({}, 204));
-        setReportTimeoutMs(15000);
     }
 
     void cleanup()
@@ -212,8 +212,7 @@ private slots:
         StubResponse slow = StubResponse::json({}, 204);
         slow.delayMs = 3000;
         relay->route(QStringLiteral("/report"), slow);
-        setReportTimeoutMs(300);
-        QCOMPARE(sendAndCatch(QStringLiteral("x"), config()),
+        QCOMPARE(sendAndCatch(QStringLiteral("x"), config(), 300),
                  QStringLiteral("Couldn't reach the report channel: timed out."));
 
         QTcpServer closed;

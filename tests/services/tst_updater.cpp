@@ -40,7 +40,6 @@ private slots:
         env = std::make_unique<TestEnv>();
         qputenv("TMPDIR", env->root().toUtf8());
         server = std::make_unique<StubServer>();
-        setVersionCheckTimeoutMs(8000);
     }
 
     void cleanup()
@@ -66,12 +65,16 @@ private slots:
         server->route(QStringLiteral("/version.txt"), StubResponse::error(404, "1.6.0"));
         QCOMPARE(errorOf([&] { fetchLatestVersion(base); }), QString::fromLatin1(Unreachable));
         QCOMPARE(errorOf([&] { fetchLatestVersion(QString()); }), QString::fromLatin1(Unreachable));
+        // Past 64 bytes, and a plain-text address off this machine.
+        server->route(QStringLiteral("/version.txt"), StubResponse::json(QByteArray(65, '1'), 200));
+        QCOMPARE(errorOf([&] { fetchLatestVersion(base); }), QString::fromLatin1(Unreachable));
+        QCOMPARE(errorOf([&] { fetchLatestVersion(QStringLiteral("http://example.org")); }),
+                 QString::fromLatin1(Unreachable));
 
         StubResponse slow = StubResponse::json("1.6.0");
         slow.delayMs = 3000;
         server->route(QStringLiteral("/version.txt"), slow);
-        setVersionCheckTimeoutMs(200);
-        QCOMPARE(errorOf([&] { fetchLatestVersion(base); }), QString::fromLatin1(Unreachable));
+        QCOMPARE(errorOf([&] { fetchLatestVersion(base, 200); }), QString::fromLatin1(Unreachable));
 
         QTcpServer closed;
         closed.listen(QHostAddress::LocalHost, 0);
@@ -80,40 +83,89 @@ private slots:
         QCOMPARE(errorOf([&] { fetchLatestVersion(closedBase); }), QString::fromLatin1(Unreachable));
     }
 
-    void installer_isWrittenToTheTemporaryFolder()
+    void version_onlyStrictlyNewerCounts_data()
     {
-        QByteArray installer;
-        for (int i = 0; i < 300000; ++i)
-            installer.append(char(i % 251));
-        server->route(QStringLiteral("/Tolvo-Setup.exe"), StubResponse::json(installer));
-        TestEnv::writeFile(env->root() + QStringLiteral("/Tolvo-Setup.exe"), "old partial download");
-        const QString path = downloadInstaller(server->baseUrl());
-        QCOMPARE(QDir::fromNativeSeparators(path), env->root() + QStringLiteral("/Tolvo-Setup.exe"));
-        QCOMPARE(TestEnv::readFile(path), installer);
+        QTest::addColumn<QString>("latest");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("newer") << "1.10.0" << true;
+        QTest::newRow("same") << "1.9.3" << false;
+        QTest::newRow("downgrade") << "1.9.2" << false;
+        QTest::newRow("garbage") << "<b>2.0.0</b>" << false;
+        QTest::newRow("two parts") << "2.0" << false;
+    }
+
+    void version_onlyStrictlyNewerCounts()
+    {
+        QFETCH(QString, latest);
+        QFETCH(bool, newer);
+        QCOMPARE(isNewerVersion(latest, QStringLiteral("1.9.3")), newer);
+    }
+
+    void installer_isCheckedBeforeUse_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("tamper");
+        QTest::addColumn<QString>("error");
+        const QString rejected =
+            QStringLiteral("The downloaded update failed its signature check and was deleted.");
+        QTest::newRow("signed") << "minisign.pub" << false << QString();
+        QTest::newRow("tampered") << "minisign.pub" << true << rejected;
+        QTest::newRow("wrong key") << "other.pub" << false << rejected;
+    }
+
+    void installer_isCheckedBeforeUse()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, tamper);
+        QFETCH(QString, error);
+        QByteArray installer = updateFile("Tolvo-Setup.exe");
+        if (tamper)
+            installer[100] = char(installer[100] ^ 1);
+        serveRelease(installer);
+        QString path;
+        QCOMPARE(errorOf([&] { path = downloadInstaller(server->baseUrl(), publicKey(key)); }), error);
+        const QStringList left = QDir(env->root()).entryList({QStringLiteral("Tolvo-Setup*")}, QDir::Files);
+        QCOMPARE(left.size(), error.isEmpty() ? 1 : 0);
+        if (error.isEmpty())
+            QCOMPARE(TestEnv::readFile(path), installer);
     }
 
     void installer_failures()
     {
         const QString failed =
             QString::fromUtf8("Download failed \xE2\x80\x94 the update server may be unreachable.");
+        serveRelease(updateFile("Tolvo-Setup.exe"));
         server->route(QStringLiteral("/Tolvo-Setup.exe"), StubResponse::error(500));
-        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl()); }), failed);
-        QCOMPARE(errorOf([&] { downloadInstaller(QString()); }), failed);
-
-        server->route(QStringLiteral("/Tolvo-Setup.exe"), StubResponse::json("MZ"));
-        QDir().mkpath(env->root() + QStringLiteral("/Tolvo-Setup.exe/busy"));
-        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl()); }),
-                 QStringLiteral("Couldn't save the downloaded installer to disk."));
+        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl(), publicKey()); }), failed);
+        QCOMPARE(errorOf([&] { downloadInstaller(QString(), publicKey()); }), failed);
+        QVERIFY(QDir(env->root()).entryList({QStringLiteral("Tolvo-Setup*")}, QDir::Files).isEmpty());
     }
 
     void applyUpdate_logsTheLaunch()
     {
-        server->route(QStringLiteral("/Tolvo-Setup.exe"), StubResponse::json("MZ"));
-        const QString error = errorOf([&] { applyUpdateAndRestart(server->baseUrl()); });
+        serveRelease(updateFile("Tolvo-Setup.exe"));
+        const QString error = errorOf([&] { applyUpdateAndRestart(server->baseUrl(), publicKey()); });
         QVERIFY(TestEnv::readFile(logFilePath()).contains("[update] launching installer (visible): "));
-        if (canRunInstaller())
+        if (canRunInstaller(publicKey()))
             QSKIP("this platform really starts the installer");
         QCOMPARE(error, QStringLiteral("Couldn't start the downloaded installer."));
+    }
+
+private:
+    // Signed once with `minisign -S` by the key in minisign.pub.
+    static QByteArray updateFile(const char *name)
+    {
+        return TestEnv::readFile(QStringLiteral(TOLVO_TEST_DATA_DIR "/update/") + QLatin1String(name));
+    }
+    static QString publicKey(const QString &file = QStringLiteral("minisign.pub"))
+    {
+        return QString::fromLatin1(updateFile(file.toLatin1().constData()).split('\n').value(1));
+    }
+    void serveRelease(const QByteArray &installer)
+    {
+        server->route(QStringLiteral("/Tolvo-Setup.exe"), StubResponse::json(installer));
+        server->route(QStringLiteral("/Tolvo-Setup.exe.minisig"),
+                      StubResponse::json(updateFile("Tolvo-Setup.exe.minisig")));
     }
 };
 

@@ -6,7 +6,7 @@
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
+#include "ui/common/SoundManager.h"
 #include "ui/shell/Toast.h"
 
 #include <QApplication>
@@ -101,7 +101,6 @@ public:
     {
         context = std::make_unique<AppContext>(RelayConfig{});
         window = std::make_unique<MainWindow>(context.get());
-        context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
         toasts = std::make_unique<ToastRecorder>(window.get());
         window->show();

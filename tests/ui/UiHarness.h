@@ -10,7 +10,7 @@
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/shell/MainWindow.h"
-#include "ui/shell/SoundManager.h"
+#include "ui/common/SoundManager.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 
@@ -150,7 +150,6 @@ public:
         TestEnv::writeFile(settingsFilePath(), settingsJson);
         context = std::make_unique<AppContext>(RelayConfig{});
         window = std::make_unique<MainWindow>(context.get());
-        context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
     }
 

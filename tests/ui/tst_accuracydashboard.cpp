@@ -2,7 +2,7 @@
 #include "ui/app/AppContext.h"
 #include "support/TestEnv.h"
 #include "ui/pages/AccuracyDashboard.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Theme.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -8,11 +8,11 @@
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 #include "ui/pages/FeedbackPage.h"
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/SoundManager.h"
+#include "ui/common/Theme.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 
@@ -103,7 +103,6 @@ private:
         context = std::make_unique<AppContext>(RelayConfig{relay->baseUrl(), QString::fromLatin1(Token)});
         window = std::make_unique<MainWindow>(context.get());
         window->setUpdateBase(QString());
-        context->mainWindow = window.get();
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTest::mouseClick(window->findChild<Sidebar *>()->buttonFor(QStringLiteral("feedback")),
@@ -203,7 +202,6 @@ private slots:
         env = std::make_unique<TestEnv>();
         relay = std::make_unique<StubServer>();
         relay->route(QStringLiteral("/report"), StubResponse::json({}, 204));
-        setReportTimeoutMs(15000);
     }
 
     void cleanup()

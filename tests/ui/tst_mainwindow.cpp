@@ -2,11 +2,11 @@
 #include "app/Paths.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/SoundManager.h"
+#include "ui/common/Theme.h"
 #include "ui/shell/TitleBar.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
@@ -68,7 +68,6 @@ private:
         window = std::make_unique<MainWindow>(context.get());
         // The start-up update check must not reach a real update server.
         window->setUpdateBase(QString());
-        context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));

@@ -2,8 +2,8 @@
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
 #include "ui/cards/PredictionCard.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 

@@ -8,8 +8,8 @@
 #include "ui/pages/UpdatePage.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/SoundManager.h"
+#include "ui/common/Theme.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 #include "ui/shell/UpdatePrompt.h"
@@ -97,7 +97,6 @@ private:
         makeContext();
         window = std::make_unique<MainWindow>(context.get());
         window->setUpdateBase(base);
-        context->mainWindow = window.get();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }

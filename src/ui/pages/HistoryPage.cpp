@@ -5,11 +5,12 @@
 #include "ai/AccuracyStats.h"
 #include "ai/CheckSummary.h"
 #include "ai/PredictionService.h"
-#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "data/FixtureQueries.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/app/AppContext.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -35,36 +36,6 @@ const QString HistoryPage::DefaultSubtitle =
 namespace {
 
 const QString CheckAllText = QStringLiteral("  Check all");
-
-// Fades a freshly built row in; the effect goes again once the row is fully
-// shown, because every paint through an effect renders off-screen first.
-void fadeIn(QWidget *widget)
-{
-    auto *effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(0.0);
-    widget->setGraphicsEffect(effect);
-    auto *animation = new QPropertyAnimation(effect, "opacity", widget);
-    animation->setDuration(200);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    animation->setEasingCurve(QEasingCurve::OutCubic);
-    QPointer<QWidget> target(widget);
-    QPointer<QGraphicsOpacityEffect> guard(effect);
-    QObject::connect(animation, &QPropertyAnimation::finished, widget, [target, guard]() {
-        if (target && guard && target->graphicsEffect() == guard)
-            target->setGraphicsEffect(nullptr);
-    });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-// Whether the prediction belongs to a scheduled fixture whose result can be
-// looked up (made-up matchups have none).
-bool hasRealFixture(const Prediction &prediction)
-{
-    Match fixture;
-    fixture.id = prediction.match_id;
-    return !fixture.id.isEmpty() && !isHypothetical(fixture);
-}
 
 QPushButton *checkButtonOf(QFrame *row)
 {
@@ -302,7 +273,7 @@ void HistoryPage::appendRows(int count)
         chunkLayout->addWidget(row);
         m_rows.append({prediction, row});
         if (m_pendingFade)
-            fadeIn(row);
+            fadeIn(row, 200);
     }
     insertListWidget(chunk);
     m_pendingRows.remove(0, n);
@@ -450,7 +421,7 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
                            "8px; font-weight: 700; font-size: 11px;")
                 .arg(*correct ? QStringLiteral("#1CB05A") : QStringLiteral("#E5484D")));
         layout->addWidget(badge, 0, Qt::AlignVCenter);
-    } else if (hasRealFixture(prediction)) {
+    } else if (prediction.isCheckable()) {
         auto *check = new QPushButton(QStringLiteral("  Check result"), row);
         check->setObjectName(QStringLiteral("IconButton"));
         check->setIcon(faIcon(QStringLiteral("magnifying-glass"), QColor(ICON_MUTED), 16));
@@ -498,7 +469,7 @@ void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> 
         delete chunk->layout()->replaceWidget(old, fresh);
         old->hide();
         old->deleteLater();
-        fadeIn(fresh);
+        fadeIn(fresh, 200);
         // The entry follows the row, result included, so that "Check all"
         // does not queue a row that already shows its result.
         for (RowEntry &entry : m_rows) {
@@ -547,7 +518,7 @@ void HistoryPage::checkAll()
     m_queue.clear();
     for (const RowEntry &entry : std::as_const(m_rows)) {
         if (isListed(entry.frame) && !entry.prediction.wasCorrect().has_value() &&
-            hasRealFixture(entry.prediction))
+            entry.prediction.isCheckable())
             m_queue.push_back(entry);
     }
     if (m_queue.empty()) {

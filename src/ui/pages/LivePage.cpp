@@ -7,8 +7,8 @@
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QComboBox>
 #include <QDate>
