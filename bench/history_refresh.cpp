@@ -5,10 +5,10 @@
 //
 // Runs on empty temporary user folders, never the real ones.
 
-#include "ui/app/AppContext.h"
 #include "app/Constants.h"
 #include "app/Paths.h"
 #include "model/HistoryStore.h"
+#include "ui/app/AppContext.h"
 #include "ui/pages/HistoryPage.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6opengl6-dev libgl-dev
     libcpp-httplib-dev libssl-dev
     qt6-qpa-plugins fonts-dejavu-core
+    libsodium-dev minisign clang-format
 )
 if [[ "${1:-}" == "--gui-runtime" ]]; then
     packages+=(qt6-wayland libqt6multimedia6)

@@ -107,13 +107,14 @@ private slots:
         const QString forty2 = QString(42, QLatin1Char('a'));
         QTest::newRow("42 kept") << forty2 << forty2;
         QTest::newRow("43 cut") << forty2 + "b" << forty2 + QChar(0x2026);
-        // An emoji is two UTF-16 units; cutting between them would leave half
-        // a character in the title.
+        // Counted as a reader counts: an emoji (two UTF-16 units) and a flag
+        // (two code points) are one character each and never split.
         const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
-        QTest::newRow("emoji across the cut") << QString(41, QLatin1Char('a')) + emoji + "tail"
-                                              << QString(41, QLatin1Char('a')) + QChar(0x2026);
-        QTest::newRow("emoji before the cut") << QString(40, QLatin1Char('a')) + emoji + "tail"
-                                              << QString(40, QLatin1Char('a')) + emoji + QChar(0x2026);
+        const QString flag = QString::fromUtf8("\xF0\x9F\x87\xB5\xF0\x9F\x87\xB9");
+        const QString forty1 = QString(41, QLatin1Char('a'));
+        QTest::newRow("41 letters and an emoji fit") << forty1 + emoji << forty1 + emoji;
+        QTest::newRow("emoji at the cut") << forty1 + emoji + "tail" << forty1 + emoji + QChar(0x2026);
+        QTest::newRow("flag at the cut") << forty1 + flag + "x" << forty1 + flag + QChar(0x2026);
     }
 
     void add_longTitlesAreCut()

@@ -2,8 +2,8 @@
 #include "RelayServer.h"
 #include "ReportStore.h"
 #include "services/FeedbackReport.h"
-#include "support/RelayProcess.h"
 #include "stubserver/StubServer.h"
+#include "support/RelayProcess.h"
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "QuietEspn.h"
-#include "ui/app/AppContext.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
+#include "ui/app/AppContext.h"
+#include "ui/common/SoundManager.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/common/SoundManager.h"
 #include "ui/shell/Toast.h"
 
 #include <QApplication>

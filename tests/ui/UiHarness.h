@@ -5,12 +5,12 @@
 // service, in a temporary home folder.
 
 #include "ai/Prompts.h"
-#include "ui/app/AppContext.h"
 #include "app/Paths.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
-#include "ui/shell/MainWindow.h"
+#include "ui/app/AppContext.h"
 #include "ui/common/SoundManager.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/Toast.h"
 #include "ui/shell/ToastManager.h"
 

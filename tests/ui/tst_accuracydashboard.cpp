@@ -1,8 +1,8 @@
 #include "ai/AccuracyStats.h"
-#include "ui/app/AppContext.h"
 #include "support/TestEnv.h"
-#include "ui/pages/AccuracyDashboard.h"
+#include "ui/app/AppContext.h"
 #include "ui/common/Theme.h"
+#include "ui/pages/AccuracyDashboard.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
-#include "ui/app/AppContext.h"
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "data/CachedJsonClient.h"
 #include "support/TestEnv.h"
+#include "ui/app/AppContext.h"
 #include "ui/common/SoundManager.h"
 
 #include <QSemaphore>

@@ -1,7 +1,7 @@
 #include "PageHarness.h"
 #include "app/Paths.h"
-#include "ui/pages/SettingsPage.h"
 #include "ui/common/Theme.h"
+#include "ui/pages/SettingsPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

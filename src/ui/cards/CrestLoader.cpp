@@ -1,8 +1,8 @@
 #include "CrestLoader.h"
 
 #include "MatchCard.h"
-#include "ui/app/AppContext.h"
 #include "app/Paths.h"
+#include "ui/app/AppContext.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <QTextDocument>
 
 QLabel *plainLabel(const QString &text, QWidget *parent)
@@ -22,6 +23,12 @@ QString plainToolTip(const QString &text)
 void setPlainToolTip(QWidget *widget, const QString &text)
 {
     widget->setToolTip(plainToolTip(text));
+}
+
+void fitButtonToText(QPushButton *button, const QString &longestText)
+{
+    button->ensurePolished();
+    button->setFixedWidth(QFontMetrics(button->font()).horizontalAdvance(longestText) + 56);
 }
 
 void fadeIn(QWidget *widget, int durationMs)

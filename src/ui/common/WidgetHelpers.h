@@ -3,6 +3,7 @@
 #include <QString>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 // A label that shows `text` exactly as typed: text from the data provider,
@@ -14,6 +15,11 @@ QLabel *plainLabel(const QString &text, QWidget *parent);
 // text goes in escaped inside a paragraph of its own.
 void setPlainToolTip(QWidget *widget, const QString &text);
 QString plainToolTip(const QString &text);
+
+// Fixes the button's width to fit `longestText` beside its icon, so that it
+// does not jump when its text changes. Measured with the font the style sheet
+// gives it, so call it once the widget is shown.
+void fitButtonToText(QPushButton *button, const QString &longestText);
 
 // Fades a freshly built widget in over `durationMs`; the effect goes again
 // once the widget is fully shown, because every paint through an effect

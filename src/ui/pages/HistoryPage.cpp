@@ -199,9 +199,7 @@ void HistoryPage::showEvent(QShowEvent *event)
 
 void HistoryPage::fitCheckAllButton()
 {
-    m_checkAllButton->ensurePolished();
-    const QFontMetrics metrics(m_checkAllButton->font());
-    m_checkAllButton->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("Checking 200…")) + 56);
+    fitButtonToText(m_checkAllButton, QStringLiteral("Checking 200…"));
 }
 
 void HistoryPage::refresh(bool fade)
@@ -432,6 +430,7 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
             check->setEnabled(false);
             checkResultRow(prediction, row, false);
         });
+        check->setEnabled(!m_checking.contains(prediction.id));
         layout->addWidget(check, 0, Qt::AlignVCenter);
     }
     return row;
@@ -441,6 +440,7 @@ void HistoryPage::checkResultRow(const Prediction &prediction, QFrame *rowFrame,
 {
     if (!fromQueue)
         m_context->play(QStringLiteral("click"));
+    m_checking.insert(prediction.id);
     QPointer<QFrame> frame(rowFrame);
     appLog(QStringLiteral("[checkAll] checking matchId=%1 label=%2")
                .arg(prediction.match_id, prediction.match_label));
@@ -461,6 +461,7 @@ void HistoryPage::checkResultRow(const Prediction &prediction, QFrame *rowFrame,
 void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> &rowFrame, bool fromQueue)
 {
     appLog(QStringLiteral("[checkAll] result ok matchId=%1").arg(checked.match_id));
+    m_checking.remove(checked.id);
     m_context->history.update(checked);
 
     if (QFrame *old = rowFrame.data(); isListed(old)) {
@@ -499,13 +500,20 @@ void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &mes
                                 const QPointer<QFrame> &rowFrame, bool fromQueue)
 {
     appLog(QStringLiteral("[checkAll] error matchId=%1 msg=%2").arg(prediction.match_id, message));
+    m_checking.remove(prediction.id);
     if (fromQueue) {
         ++m_checkSkipped;
         pumpCheck();
         return;
     }
-    if (QPushButton *check = checkButtonOf(rowFrame.data()))
-        check->setEnabled(true);
+    Q_UNUSED(rowFrame);
+    // The row may have been rebuilt meanwhile: the one listed now is enabled.
+    for (const RowEntry &entry : std::as_const(m_rows)) {
+        if (entry.prediction.id != prediction.id || !isListed(entry.frame))
+            continue;
+        if (QPushButton *check = checkButtonOf(entry.frame))
+            check->setEnabled(true);
+    }
     m_context->toast(message, QStringLiteral("info"));
 }
 
@@ -518,7 +526,7 @@ void HistoryPage::checkAll()
     m_queue.clear();
     for (const RowEntry &entry : std::as_const(m_rows)) {
         if (isListed(entry.frame) && !entry.prediction.wasCorrect().has_value() &&
-            entry.prediction.isCheckable())
+            entry.prediction.isCheckable() && !m_checking.contains(entry.prediction.id))
             m_queue.push_back(entry);
     }
     if (m_queue.empty()) {

@@ -1,7 +1,7 @@
 #include "LeaguesPage.h"
 
-#include "ui/app/AppContext.h"
 #include "app/League.h"
+#include "ui/app/AppContext.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"

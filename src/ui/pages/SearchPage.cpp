@@ -1,7 +1,7 @@
 #include "SearchPage.h"
 
-#include "ui/app/AppContext.h"
 #include "data/FixtureQueries.h"
+#include "ui/app/AppContext.h"
 #include "ui/cards/CardActions.h"
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
