@@ -6,6 +6,7 @@
 
 #include "ai/Prompts.h"
 #include "app/Paths.h"
+#include "model/Match.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/app/AppContext.h"
@@ -52,6 +53,20 @@ inline StubResponse delayed(StubResponse response, int ms)
 {
     response.delayMs = ms;
     return response;
+}
+
+// An unplayed Arsenal vs Chelsea fixture far in the future, as card tests need one.
+inline Match futureFixture(const QString &id)
+{
+    Match m;
+    m.id = id;
+    m.home_team = u"Arsenal"_s;
+    m.away_team = u"Chelsea"_s;
+    m.league = u"English Premier League"_s;
+    m.date = u"2031-03-08"_s;
+    m.time = u"15:00"_s;
+    m.state = u"pre"_s;
+    return m;
 }
 
 inline QByteArray json(const QJsonValue &value)

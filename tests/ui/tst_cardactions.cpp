@@ -12,14 +12,7 @@ namespace {
 
 Match fixture()
 {
-    Match m;
-    m.id = u"401"_s;
-    m.home_team = u"Arsenal"_s;
-    m.away_team = u"Chelsea"_s;
-    m.league = u"English Premier League"_s;
-    m.date = u"2031-03-08"_s;
-    m.time = u"15:00"_s;
-    m.state = u"pre"_s;
+    Match m = futureFixture(u"401"_s);
     return m;
 }
 

@@ -12,15 +12,8 @@ namespace {
 
 Match fixture()
 {
-    Match m;
-    m.id = u"701"_s;
-    m.home_team = u"Arsenal"_s;
-    m.away_team = u"Chelsea"_s;
-    m.league = u"English Premier League"_s;
-    m.date = u"2031-03-08"_s;
-    m.time = u"15:00"_s;
+    Match m = futureFixture(u"701"_s);
     m.venue = u"Emirates Stadium"_s;
-    m.state = u"pre"_s;
     return m;
 }
 
