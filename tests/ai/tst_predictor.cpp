@@ -175,6 +175,9 @@ private slots:
         StubResponse hangUp;
         hangUp.hangUp = true;
         QTest::newRow("connection dropped") << hangUp << "OpenAI request failed (HTTP 0)";
+        QTest::newRow("past the cap")
+            << StubResponse::json(modelReply(QString(Predictor::MaxReplyBytes, u'x')))
+            << "OpenAI request failed (HTTP 0)";
         QTest::newRow("body not json")
             << StubResponse::json("<html>Bad gateway</html>") << "OpenAI returned malformed JSON";
         QTest::newRow("content an array")

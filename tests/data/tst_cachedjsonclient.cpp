@@ -345,6 +345,12 @@ private slots:
         QCOMPARE(stub->count(u"/crest.png"_s), 2);
         QCOMPARE(crest(stub->baseUrl() + u"/missing.png"_s), QByteArray());
         QCOMPARE(crest(deadBase() + u"/c.png"_s), QByteArray());
+        // Never a file of this machine, a plain-text host elsewhere, or a body past 1 MiB.
+        TestEnv::writeFile(cacheDir().filePath(u"secret.png"_s), "PNGDATA");
+        QCOMPARE(crest(QUrl::fromLocalFile(cacheDir().filePath(u"secret.png"_s)).toString()), QByteArray());
+        QCOMPARE(crest(u"http://example.org/c.png"_s), QByteArray());
+        stub->route(u"/huge.png"_s, StubResponse::json(QByteArray(1024 * 1024 + 1, 'x')));
+        QCOMPARE(crest(stub->baseUrl() + u"/huge.png"_s), QByteArray());
     }
 };
 

@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -277,6 +278,16 @@ inline void verifyPlainLabels(const QWidget *root)
         if (label->text().contains(u'<') || label->text().contains(u'&'))
             QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->text()));
     }
+}
+
+// A tool tip as Qt shows it: read as rich text when it looks like markup.
+inline QString shownToolTip(const QString &tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
 }
 
 // The first widget under `root` whose `read` gives `value` (a text, a tool tip, a role).

@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(thread(), (QStringList{"User:Is <b>this</b> bold & broken?",
                                         "AI:Use <b>tags</b> & <i>stuff</i> freely"}));
         verifyPlainLabels(page);
+        QCOMPARE(shownToolTip(list()->item(0)->toolTip()), u"Is <b>this</b> bold & broken?"_s);
         QCOMPARE(bubbles().last()->meta(),
                  u"gpt-4o-mini  ·  %1"_s.arg(formatGbp(costGbp("gpt-4o-mini", 1000, 200))));
         QVERIFY(input()->isEnabled());

@@ -139,14 +139,14 @@ private slots:
     void chips_showWhatTheReportIncludes_inTheCurrentLook()
     {
         open();
-        QCOMPARE(chipsOn(), QStringList{"Category"});
+        QCOMPARE(chipsOn(), (QStringList{"Category", "Log"}));
         type(message(), u"x"_s);
         tickScreenshot();
-        QCOMPARE(chipsOn(), (QStringList{"Category", "Message", "Screenshot"}));
+        QCOMPARE(chipsOn(), (QStringList{"Category", "Message", "Screenshot", "Log"}));
         QTest::keyClick(message(), Qt::Key_Backspace);
         // White space alone is no message.
         type(message(), u"  "_s);
-        QCOMPARE(chipsOn(), (QStringList{"Category", "Screenshot"}));
+        QCOMPARE(chipsOn(), (QStringList{"Category", "Screenshot", "Log"}));
 
         // A new accent and the light theme reach the chips; off chips stay
         // readable on the light card.
@@ -223,6 +223,45 @@ private slots:
         for (const QJsonValue &f : embed["fields"].toArray())
             sent += f["name"].toString().section(u"  "_s, 1) + u": "_s + f["value"].toString() + u'|';
         QVERIFY2(sent.startsWith(fields) && sent.endsWith(u"Log: Attached: log.txt|"_s), qPrintable(sent));
+    }
+
+    // The preview shows exactly what goes out; the home folder reads "~".
+    void log_isPreviewedAndSentWithoutTheHomeFolder_data()
+    {
+        QTest::addColumn<bool>("withLog");
+        QTest::newRow("log kept") << true;
+        QTest::newRow("log left out") << false;
+    }
+    void log_isPreviewedAndSentWithoutTheHomeFolder()
+    {
+        QFETCH(bool, withLog);
+        open();
+        appLog(u"[test] read "_s + QDir::homePath() + u"/private.json"_s);
+        type(message(), u"Odd"_s);
+        auto *box = field<QCheckBox>("FeedbackLog");
+        QVERIFY(box->isChecked());
+        if (!withLog)
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        QCOMPARE(chipsOn().contains(u"Log"_s), withLog);
+
+        QString previewed;
+        QTimer::singleShot(0, this, [&previewed]() {
+            QWidget *dialog = QApplication::activeModalWidget();
+            previewed = dialog->findChild<QPlainTextEdit *>(u"FeedbackPreviewText"_s)->toPlainText();
+            dialog->close();
+        });
+        QTest::mouseClick(buttonWithText(page, u"  Preview"_s), Qt::LeftButton);
+        QVERIFY(previewed.contains(u"\"description\": \"> Odd\""_s));
+        QCOMPARE(previewed.contains(u"[test] read ~/private.json"_s), withLog);
+        QVERIFY(!previewed.contains(QDir::homePath()));
+
+        sendAndWait();
+        const QList<FormPart> parts = sentParts();
+        QCOMPARE(parts.size(), withLog ? 3 : 2);
+        if (withLog) {
+            QVERIFY(parts.at(2).body.contains("[test] read ~/private.json"));
+            QVERIFY(!parts.at(2).body.contains(QDir::homePath().toUtf8()));
+        }
     }
 
     void screenshot_isAttachedAsAPngOfTheScreen()

@@ -118,8 +118,12 @@ private slots:
         Prediction p = called(u"<b>HOME</b>"_s);
         p.summary = u"<script>alert(1)</script> & more"_s;
         p.key_factors = {u"<b>form</b>"_s};
+        p.market_home_pct = 50, p.market_draw_pct = 30, p.market_away_pct = 20;
+        p.market_provider = u"<img src=\"/dev/zero\"> Book & Co"_s;
         card.showPrediction(p, QString());
         verifyPlainLabels(&card);
+        QVERIFY(shownToolTip(labelWithRole(&card, u"MarketCaption"_s)->toolTip())
+                    .endsWith(u"(<img src=\"/dev/zero\"> Book & Co)"_s));
         QCOMPARE(card.homeName->text(), u"<b>Bold</b> & Sons"_s);
         QCOMPARE(card.predictionCard->pickLabel->text(), u"  AI PICK: <b>HOME</b>  "_s);
     }

@@ -1,7 +1,5 @@
 #include "UiHarness.h"
-#include "ui/common/WidgetHelpers.h"
 
-#include <QTextDocument>
 #include <QtTest>
 
 #include <memory>
@@ -19,8 +17,7 @@ QPushButton *visibleButton(QWidget *root, const QString &text)
 
 } // namespace
 
-// Busy buttons (their size, whether they let the same work start twice) and
-// outside text in tooltips.
+// Busy buttons: their size, and whether they let the same work start twice.
 class TestPageFixes : public QObject
 {
     Q_OBJECT
@@ -72,14 +69,6 @@ private slots:
         QTest::mouseClick(visibleButton(ui->window.get(), QStringLiteral("  Check all")), Qt::LeftButton);
         QCOMPARE(ui->lastToast(),
                  QStringLiteral("Nothing to check — every prediction shown here is already checked."));
-    }
-
-    void toolTip_showsMarkupAsTyped()
-    {
-        const QString title = QStringLiteral("<img src=\"/dev/zero\"><b>Derby & more</b>");
-        QTextDocument shown;
-        shown.setHtml(plainToolTip(title));
-        QCOMPARE(shown.toPlainText(), title);
     }
 };
 

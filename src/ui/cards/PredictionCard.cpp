@@ -149,10 +149,10 @@ void PredictionCard::addMarketHeader()
     QLabel *market = caption(QStringLiteral("Market"), MarketColumnWidth);
     market->setProperty("role", QStringLiteral("MarketCaption"));
     // The bookmaker's name comes from the data service: plain text only.
-    market->setToolTip(
+    setPlainToolTip(
+        market,
         QStringLiteral("The bookmakers' chances when the call was made, margin removed (%1)")
-            .arg(prediction.market_provider.isEmpty() ? QStringLiteral("ESPN") : prediction.market_provider)
-            .toHtmlEscaped());
+            .arg(prediction.market_provider.isEmpty() ? QStringLiteral("ESPN") : prediction.market_provider));
     row->addWidget(market);
     mainLayout->addLayout(row);
 }

@@ -69,6 +69,7 @@ const QList<ChipSpec> CHIP_SPECS = {
     {QStringLiteral("tag"), QStringLiteral("Category")},
     {QStringLiteral("comment"), QStringLiteral("Message")},
     {QStringLiteral("camera"), QStringLiteral("Screenshot")},
+    {QStringLiteral("file-lines"), QStringLiteral("Log")},
 };
 
 CategoryText textFor(const QString &key)
@@ -279,6 +280,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     });
     connect(m_message, &QPlainTextEdit::textChanged, this, &FeedbackPage::refreshChips);
     connect(m_screenshot, &QCheckBox::toggled, this, &FeedbackPage::refreshChips);
+    connect(m_includeLog, &QCheckBox::toggled, this, &FeedbackPage::refreshChips);
     connect(m_name, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_context->settings.reporter_name = text.trimmed();
         m_context->settings.save();
@@ -314,6 +316,7 @@ void FeedbackPage::refreshChips()
         {QStringLiteral("Category"), true},
         {QStringLiteral("Message"), !m_message->toPlainText().trimmed().isEmpty()},
         {QStringLiteral("Screenshot"), m_screenshot->isChecked()},
+        {QStringLiteral("Log"), m_includeLog->isChecked()},
     };
     for (auto it = m_chips.cbegin(); it != m_chips.cend(); ++it) {
         const bool on = included.value(it.key());
