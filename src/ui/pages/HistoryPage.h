@@ -62,9 +62,11 @@ public:
 
     static const QString DefaultSubtitle;
 
-    // Rows built at once by a refresh (more than a tall window shows), and
-    // each time the list is scrolled near its end.
-    static constexpr int FirstBatchRows = 24;
+    // Rows built at once by a refresh (a full window's worth: a taller one
+    // gets the rest from the next batch, before anyone can scroll), and each
+    // time the list is scrolled near its end. Fewer rows keep a keystroke in
+    // the search field quick on a long history.
+    static constexpr int FirstBatchRows = 12;
     static constexpr int LaterBatchRows = 48;
     // Pause in typing after which the list follows the search text.
     static constexpr int SearchDelayMs = 150;
