@@ -73,17 +73,26 @@ void bindEntry(QSqlQuery &query, const QJsonObject &entry)
                     correct.has_value() ? QVariant(*correct ? 1 : 0) : QVariant());
     // Lower-cased here, not by SQLite, whose lower() knows only ASCII.
     query.bindValue(QStringLiteral(":search"), (p.match_label + QLatin1Char('\n') + p.league).toLower());
+    const auto percent = [](const std::optional<double> &value) {
+        return value ? QVariant(*value) : QVariant();
+    };
+    query.bindValue(QStringLiteral(":market_home"), percent(p.market_home_pct));
+    query.bindValue(QStringLiteral(":market_draw"), percent(p.market_draw_pct));
+    query.bindValue(QStringLiteral(":market_away"), percent(p.market_away_pct));
+    query.bindValue(QStringLiteral(":market_provider"), text(p.market_provider));
+    query.bindValue(QStringLiteral(":kickoff_state"), text(p.kickoff_state));
     query.bindValue(QStringLiteral(":json"),
                     QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact)));
 }
 
 const QString Columns =
     QStringLiteral("identity, created_at, league, match_id, confidence, outcome, home_pct, "
-                   "draw_pct, away_pct, actual_home, actual_away, checked, correct, search, json");
-const QString Values =
-    QStringLiteral(":identity, :created_at, :league, :match_id, :confidence, :outcome, :home_pct, "
-                   ":draw_pct, :away_pct, :actual_home, :actual_away, :checked, :correct, "
-                   ":search, :json");
+                   "draw_pct, away_pct, actual_home, actual_away, checked, correct, search, market_home, "
+                   "market_draw, market_away, market_provider, kickoff_state, json");
+const QString Values = QStringLiteral(
+    ":identity, :created_at, :league, :match_id, :confidence, :outcome, :home_pct, "
+    ":draw_pct, :away_pct, :actual_home, :actual_away, :checked, :correct, "
+    ":search, :market_home, :market_draw, :market_away, :market_provider, :kickoff_state, :json");
 
 QList<Prediction> predictionsOf(QSqlQuery &query)
 {
@@ -259,8 +268,54 @@ void HistoryStore::createSchema()
                                    " search TEXT NOT NULL,"
                                    " json TEXT NOT NULL)")))
         logFailure("creating the table", query);
+    // The scores also need the market snapshot and the kick-off state. A
+    // database made before they had columns of their own gets them, filled
+    // from the stored JSON once.
+    QSqlQuery columns(
+        QStringLiteral("SELECT 1 FROM pragma_table_info('predictions') WHERE name = 'market_home'"),
+        connection());
+    if (!columns.next()) {
+        const auto number = [](const char *key) {
+            return QStringLiteral("CASE WHEN json_type(json, '$.%1') IN ('integer', 'real') "
+                                  "THEN json_extract(json, '$.%1') END")
+                .arg(QLatin1String(key));
+        };
+        const auto label = [](const char *key) {
+            return QStringLiteral(
+                       "CASE WHEN json_type(json, '$.%1') = 'text' THEN json_extract(json, '$.%1') "
+                       "ELSE '' END")
+                .arg(QLatin1String(key));
+        };
+        const bool added =
+            query.exec(QStringLiteral("BEGIN IMMEDIATE")) &&
+            query.exec(QStringLiteral("ALTER TABLE predictions ADD COLUMN market_home REAL")) &&
+            query.exec(QStringLiteral("ALTER TABLE predictions ADD COLUMN market_draw REAL")) &&
+            query.exec(QStringLiteral("ALTER TABLE predictions ADD COLUMN market_away REAL")) &&
+            query.exec(QStringLiteral(
+                "ALTER TABLE predictions ADD COLUMN market_provider TEXT NOT NULL DEFAULT ''")) &&
+            query.exec(QStringLiteral(
+                "ALTER TABLE predictions ADD COLUMN kickoff_state TEXT NOT NULL DEFAULT ''")) &&
+            query.exec(
+                QStringLiteral("UPDATE predictions SET market_home = %1, market_draw = %2, market_away = %3, "
+                               "market_provider = %4, kickoff_state = %5")
+                    .arg(number("market_home_pct"), number("market_draw_pct"), number("market_away_pct"),
+                         label("market_provider"), label("kickoff_state"))) &&
+            query.exec(QStringLiteral("COMMIT"));
+        if (!added) {
+            logFailure("adding the market columns", query);
+            query.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
     // The league list and filter read it alone.
     if (!query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS predictions_league ON predictions (league)")))
+        logFailure("creating an index", query);
+    // Everything the statistics read, so that they never touch the JSON
+    // pages of a long history.
+    if (!query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS predictions_scores ON predictions (checked, "
+                                   "seq, identity, created_at, "
+                                   "league, confidence, outcome, home_pct, draw_pct, away_pct, actual_home, "
+                                   "actual_away, market_home, "
+                                   "market_draw, market_away, market_provider, kickoff_state)")))
         logFailure("creating an index", query);
 }
 
@@ -303,7 +358,10 @@ HistoryImport HistoryStore::upsert(const QJsonArray &entries)
                        "draw_pct = excluded.draw_pct, away_pct = excluded.away_pct, "
                        "actual_home = excluded.actual_home, actual_away = excluded.actual_away, "
                        "checked = excluded.checked, correct = excluded.correct, "
-                       "search = excluded.search, json = excluded.json")
+                       "search = excluded.search, market_home = excluded.market_home, "
+                       "market_draw = excluded.market_draw, market_away = excluded.market_away, "
+                       "market_provider = excluded.market_provider, kickoff_state = excluded.kickoff_state, "
+                       "json = excluded.json")
             .arg(Columns, Values));
     int stored = 0;
     // Oldest first, so that the newest entry ends up at the front.
@@ -354,7 +412,9 @@ void HistoryStore::update(const Prediction &prediction)
                        "league = :league, match_id = :match_id, confidence = :confidence, "
                        "outcome = :outcome, home_pct = :home_pct, draw_pct = :draw_pct, "
                        "away_pct = :away_pct, actual_home = :actual_home, actual_away = :actual_away, "
-                       "checked = :checked, correct = :correct, search = :search, json = :json "
+                       "checked = :checked, correct = :correct, search = :search, "
+                       "market_home = :market_home, market_draw = :market_draw, market_away = :market_away, "
+                       "market_provider = :market_provider, kickoff_state = :kickoff_state, json = :json "
                        "WHERE identity = :key"));
     // Entries stored without an id get a fresh one each time they are read,
     // so their creation time is the only stable identity left; once updated
@@ -425,15 +485,10 @@ QList<Prediction> HistoryStore::checked() const
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(
-            // The scores also need the market snapshot and the kick-off state; SQLite
-            // reads those few keys out of the stored JSON without parsing it here.
-            QStringLiteral(
-                "SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
-                "away_pct, actual_home, actual_away, json_extract(json, '$.market_home_pct'), "
-                "json_extract(json, '$.market_draw_pct'), json_extract(json, '$.market_away_pct'), "
-                "json_extract(json, '$.market_provider'), json_extract(json, '$.kickoff_state') "
-                "FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
+    if (!query.exec(QStringLiteral(
+            "SELECT identity, created_at, league, confidence, outcome, home_pct, draw_pct, "
+            "away_pct, actual_home, actual_away, market_home, market_draw, market_away, "
+            "market_provider, kickoff_state FROM predictions WHERE checked = 1 ORDER BY seq DESC"))) {
         logFailure("reading", query);
         return {};
     }
@@ -452,10 +507,7 @@ QList<Prediction> HistoryStore::checked() const
         p.actual_away_score = query.value(9).toInt();
         const auto market = [&query](int column) -> std::optional<double> {
             const QVariant v = query.value(column);
-            // Only numbers count, as when the record itself is read.
-            if (v.isNull() || v.typeId() == QMetaType::QString)
-                return std::nullopt;
-            return v.toDouble();
+            return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
         };
         p.market_home_pct = market(10);
         p.market_draw_pct = market(11);

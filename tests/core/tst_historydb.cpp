@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <memory>
@@ -123,6 +125,55 @@ private slots:
         // Updated once, it keeps the id it was read with.
         QCOMPARE(all.at(0).id, old.id);
         QCOMPARE(store.checked().size(), 1);
+    }
+
+    // A database written before the market had columns of its own: the
+    // scores read the snapshot, and only numbers count as percentages.
+    void olderDatabase_getsTheMarketColumnsFromItsJson()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
+            db.setDatabaseName(historyDatabasePath());
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral(
+                "CREATE TABLE predictions (seq INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE, "
+                "created_at TEXT NOT NULL, league TEXT NOT NULL, match_id TEXT NOT NULL, confidence INTEGER "
+                "NOT NULL, outcome TEXT NOT NULL, home_pct INTEGER NOT NULL, draw_pct INTEGER NOT NULL, "
+                "away_pct INTEGER NOT NULL, actual_home INTEGER NOT NULL, actual_away INTEGER NOT NULL, "
+                "checked INTEGER NOT NULL, correct INTEGER, search TEXT NOT NULL, json TEXT NOT NULL)")));
+            for (const char *json :
+                 {R"({"id":"a","market_home_pct":50.5,"market_draw_pct":30,"market_away_pct":19.5,)"
+                  R"("market_provider":"Book","kickoff_state":"in"})",
+                  R"({"id":"b","market_home_pct":"55","market_provider":7})"}) {
+                const QString identity = QJsonDocument::fromJson(json)[u"id"].toString();
+                QVERIFY(q.exec(
+                    QStringLiteral("INSERT INTO predictions VALUES (NULL, '%1', '', '', '', 0, 'HOME', 0, "
+                                   "0, 0, 1, 0, 1, 1, '', '%2')")
+                        .arg(identity, QString::fromUtf8(json))));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("older"));
+        HistoryStore store(historyDatabasePath());
+        QList<Prediction> scored = store.checked();
+        QCOMPARE(scored.size(), 2);
+        QCOMPARE(scored.at(1).market_home_pct, std::optional<double>(50.5));
+        QCOMPARE(scored.at(1).market_away_pct, std::optional<double>(19.5));
+        QCOMPARE(scored.at(1).market_provider, QStringLiteral("Book"));
+        QCOMPARE(scored.at(1).kickoff_state, QStringLiteral("in"));
+        QVERIFY(!scored.at(0).market_home_pct && scored.at(0).market_provider.isEmpty());
+
+        // Written again, the columns follow the record.
+        Prediction changed = store.all().at(1);
+        changed.market_home_pct = 40;
+        changed.kickoff_state = QStringLiteral("pre");
+        changed.outcome = QStringLiteral("HOME");
+        changed.actual_home_score = 1;
+        changed.actual_away_score = 0;
+        store.update(changed);
+        scored = store.checked();
+        QCOMPARE(scored.at(1).market_home_pct, std::optional<double>(40));
+        QCOMPARE(scored.at(1).kickoff_state, QStringLiteral("pre"));
     }
 
     void noCap_everyPredictionKept_newestFirst()
