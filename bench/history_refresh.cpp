@@ -233,8 +233,6 @@ int main(int argc, char **argv)
     AppContext context{RelayConfig{}};
     context.settings.sound_enabled = false;
     MainWindow window(&context);
-    context.mainWindow = &window;
-    window.resize(1180, 760);
     window.show();
     if (memoryOnly) {
         window.findChild<Sidebar *>()->buttonFor(QStringLiteral("history"))->click();

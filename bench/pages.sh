@@ -13,7 +13,7 @@
 #   all       live, leagues and memory (the default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exe=build/test/tests/ui/tolvo_bench_pages
+exe=build/test/bench/tolvo_bench_pages
 
 if [[ ! -x "$exe" ]] || [[ -n "$(find bench/pages src -newer "$exe" -name '*.cpp' -o -newer "$exe" -name '*.h' | head -1)" ]]; then
     cmake --preset test >/dev/null

@@ -394,8 +394,7 @@ private:
         unchecked.result = HistoryFilter::Result::Unchecked;
         for (const Prediction &p : only.isEmpty() ? store.find(unchecked) : store.all()) {
             if (!only.isEmpty() ? p.id == only
-                                : (p.actual_home_score < 0 || p.actual_away_score < 0) &&
-                                      !p.match_id.startsWith(QLatin1String("hyp-")))
+                                : (p.actual_home_score < 0 || p.actual_away_score < 0) && p.isCheckable())
                 todo.append(p);
         }
         if (!only.isEmpty() && todo.isEmpty())

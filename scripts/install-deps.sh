@@ -15,6 +15,7 @@ packages=(
     # and the file type check of CPack), a private D-Bus session for the
     # desktop notification tests.
     desktop-file-utils appstream dpkg-dev file dbus-daemon
+    libsodium-dev minisign clang-format
 )
 if [[ "${1:-}" == "--gui-runtime" ]]; then
     packages+=(qt6-wayland libqt6multimedia6)

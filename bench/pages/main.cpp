@@ -7,12 +7,13 @@
 //   tolvo_bench_pages screens DIR [WxH]  screenshots of every page in both themes
 
 #include "CannedFootball.h"
+#include "app/Constants.h"
+#include "app/FileIo.h"
 #include "app/League.h"
 #include "app/Paths.h"
 #include "data/FixtureQueries.h"
 #include "model/HistoryStore.h"
 #include "stubserver/StubServer.h"
-#include "support/TestEnv.h"
 #include "ui/app/AppContext.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
@@ -33,6 +34,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <QtConcurrent/QtConcurrentRun>
@@ -62,6 +65,23 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs = 30000)
     return true;
 }
 
+// A throw-away home for one run, so the bench never reads or writes the
+// user's own files.
+struct BenchHome
+{
+    BenchHome()
+    {
+        setApplicationIdentity();
+        QStandardPaths::setTestModeEnabled(true);
+        for (const char *var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            const QString path = dir.path() + QLatin1Char('/') + QLatin1String(var);
+            QDir().mkpath(path);
+            qputenv(var, path.toUtf8());
+        }
+    }
+    QTemporaryDir dir;
+};
+
 // A fresh home folder, a stub serving the canned day, and a program on it.
 struct Program
 {
@@ -72,17 +92,16 @@ struct Program
         qputenv("TOLVO_ESPN_SEARCH_HOST", server.baseUrl().toUtf8());
         qputenv("TOLVO_OPENAI_BASE", server.baseUrl().toUtf8());
         qunsetenv("OPENAI_API_KEY");
-        TestEnv::writeFile(settingsFilePath(),
-                           settings.isEmpty()
-                               ? QByteArray(R"({"openai_api_key": "sk-bench", "sound_enabled": false})")
-                               : settings);
+        saveUserFile(settingsFilePath(),
+                     settings.isEmpty()
+                         ? QByteArray(R"({"openai_api_key": "sk-bench", "sound_enabled": false})")
+                         : settings);
     }
 
     void open()
     {
         context = std::make_unique<AppContext>(RelayConfig{});
         window = std::make_unique<MainWindow>(context.get());
-        context->mainWindow = window.get();
     }
 
     void navigate(const QString &key)
@@ -98,7 +117,7 @@ struct Program
         return n;
     }
 
-    TestEnv env;
+    BenchHome home;
     StubServer server;
     CannedFootball football;
     std::unique_ptr<AppContext> context;

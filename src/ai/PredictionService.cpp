@@ -50,7 +50,7 @@ std::pair<Prediction, QString> predictMatch(const EspnApi &api, const Predictor 
 
 Prediction checkResult(const EspnApi &api, const Prediction &prediction)
 {
-    if (prediction.match_id.isEmpty() || prediction.match_id.startsWith(QLatin1String("hyp-")))
+    if (!prediction.isCheckable())
         throw ApiError(
             QStringLiteral("This was a hypothetical matchup \u2014 there's no real fixture to check."));
 

@@ -7,13 +7,9 @@
 #include "data/BlockingRequest.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -80,13 +76,14 @@ QString assistantContent(const QJsonObject &reply)
 } // namespace
 
 Predictor::Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken,
-                     QString serviceBase)
+                     QString serviceBase, int timeoutMs)
     : m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_relayBaseUrl(std::move(relayBaseUrl))
     , m_relayToken(std::move(relayToken))
     , m_openAiBase(openAiBase(serviceBase))
     , m_ownService(!serviceBase.trimmed().isEmpty())
+    , m_timeoutMs(timeoutMs)
 {
     if (m_apiKey.isEmpty() && !m_ownService && (m_relayBaseUrl.isEmpty() || m_relayToken.isEmpty()))
         throw PredictorError(QStringLiteral("No OpenAI API key configured. Add one in Settings."));
@@ -141,35 +138,17 @@ Predictor::RawReply Predictor::post(const QJsonObject &body) const
     // The key must never leave for a host the user did not name.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
-    // Declared before the reply so that the reply goes first.
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(
-        manager.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs());
-    if (!reply->isFinished())
-        loop.exec();
-
+    // A time-out or a reply past the cap reads as "no answer" (status 0),
+    // whatever part of the body had arrived.
+    const HttpReply reply = blockingPost(request, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                                         {m_timeoutMs, MaxReplyBytes});
     RawReply raw;
-    if (!reply->isFinished()) {
-        // A reply cut off mid-body may already carry a status of 200; the
-        // user should read a time-out as "no answer", whatever arrived.
-        raw.body = reply->readAll();
-        reply->abort();
-        raw.failed = true;
-        raw.status = 0;
-        raw.networkError = QNetworkReply::OperationCanceledError;
-        return raw;
-    }
-    raw.body = reply->readAll();
-    raw.failed = reply->error() != QNetworkReply::NoError;
-    raw.networkError = reply->error();
-    raw.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    raw.body = reply.body;
+    raw.failed = !reply.ok();
+    raw.networkError = reply.cancelled || reply.timedOut || reply.tooLarge
+                           ? QNetworkReply::OperationCanceledError
+                           : reply.error;
+    raw.status = reply.status;
     return raw;
 }
 
@@ -254,12 +233,10 @@ QStringList Predictor::listModels() const
         request.setRawHeader("Authorization", "Bearer " + credential.toUtf8());
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
-    QNetworkAccessManager manager;
-    QByteArray bytes;
-    int status = 0;
-    std::unique_ptr<QNetworkReply> reply(blockingRequest(manager, request, timeoutMs(), bytes, status));
-    if (reply->error() != QNetworkReply::NoError || status >= 400)
-        throwInPlainWords(base, status, reply->error(), bytes);
+    const HttpReply reply = blockingGet(request, {m_timeoutMs, MaxReplyBytes});
+    if (!reply.ok() || reply.status >= 400)
+        throwInPlainWords(base, reply.status, reply.error, reply.body);
+    const QByteArray &bytes = reply.body;
 
     QStringList ids;
     for (const QJsonValue &entry :

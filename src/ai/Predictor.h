@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -30,12 +29,17 @@ using ChatHistory = std::vector<std::pair<QString, QString>>;
 class Predictor
 {
 public:
+    static constexpr int DefaultTimeoutMs = 45000;
+    // A model reply past this size is refused like a failed call.
+    static constexpr qint64 MaxReplyBytes = 2 * 1024 * 1024;
+
     // Throws PredictorError when there is neither an API key nor a complete
     // relay configuration to fall back on. `serviceBase` is the address the
     // user named (settings "openai_base_url"); a server of their own is used
-    // without a key too, since local servers need none.
+    // without a key too, since local servers need none. `timeoutMs`: how long
+    // one call may wait for its reply.
     Predictor(QString apiKey, QString model, QString relayBaseUrl, QString relayToken,
-              QString serviceBase = QString());
+              QString serviceBase = QString(), int timeoutMs = DefaultTimeoutMs);
 
     const QString &model() const { return m_model; }
     // Where requests go: the OpenAI service with a key, the relay without.
@@ -71,11 +75,6 @@ public:
     // (empty itself stands for the default).
     static QString serviceAddressProblem(const QString &address);
 
-    static constexpr int DefaultTimeoutMs = 45000;
-    // How long one call may wait for its reply. Tests shorten it.
-    static void setTimeoutMs(int ms) { s_timeoutMs.store(ms); }
-    static int timeoutMs() { return s_timeoutMs.load(); }
-
 private:
     struct RawReply
     {
@@ -94,5 +93,5 @@ private:
     QString m_openAiBase;
     bool m_ownService = false;
 
-    static inline std::atomic<int> s_timeoutMs{DefaultTimeoutMs};
+    int m_timeoutMs;
 };

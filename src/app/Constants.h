@@ -1,11 +1,14 @@
 #pragma once
 
+#include "BuildConfig.h"
+
 #include <QList>
 #include <QString>
 
 inline const QString APP_NAME = QStringLiteral("Tolvo");
 inline const QString APP_ORG = QStringLiteral("Tolvo");
-inline const QString APP_VERSION = QStringLiteral("1.5.5");
+// From project(VERSION) in the top CMakeLists.txt.
+inline const QString APP_VERSION = QStringLiteral(TOLVO_VERSION);
 
 // Look-back windows in days for a team's recent form, tried in order until
 // one of them yields finished matches.

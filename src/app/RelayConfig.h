@@ -8,6 +8,8 @@ struct RelayConfig
     QString baseUrl;
     QString token;
 
-    // The relay this build was configured with (empty fields when none).
+    // The relay this build was configured with (empty fields when none);
+    // the environment variables TOLVO_RELAY_URL and TOLVO_RELAY_TOKEN, when
+    // set, take its place (empty: no relay).
     static RelayConfig builtIn();
 };

@@ -6,16 +6,12 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +19,8 @@
 namespace {
 
 constexpr int ATTEMPTS = 3;
+constexpr qint64 MaxCrestBytes = 1024 * 1024;
+constexpr qint64 MemoryCacheBytes = 32 * 1024 * 1024;
 
 double nowSecondsPrecise()
 {
@@ -45,42 +43,6 @@ std::optional<QJsonObject> readCacheFile(const QString &path, std::optional<qint
 }
 
 } // namespace
-
-QNetworkReply *blockingRequest(QNetworkAccessManager &manager, const QNetworkRequest &request, int timeoutMs,
-                               QByteArray &body, int &status)
-{
-    QNetworkReply *reply = manager.get(request);
-    if (!reply->isFinished()) {
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(timeoutMs);
-        loop.exec();
-        if (!reply->isFinished())
-            reply->abort();
-    }
-    // An aborted reply is closed; reading it would only log a warning.
-    body = reply->isOpen() ? reply->readAll() : QByteArray();
-    status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return reply;
-}
-
-QUrl urlWithQuery(const QString &base, const QList<QPair<QString, QString>> &items)
-{
-    QUrl url(base);
-    if (items.isEmpty())
-        return url;
-    QByteArray query;
-    for (const auto &item : items) {
-        if (!query.isEmpty())
-            query += '&';
-        query += QUrl::toPercentEncoding(item.first) + '=' + QUrl::toPercentEncoding(item.second);
-    }
-    url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
-    return url;
-}
 
 ApiError::ApiError(const QString &message)
     : std::runtime_error(message.toUtf8().toStdString())
@@ -114,7 +76,9 @@ CachedJsonClient::CachedJsonClient(const QString &cacheNamespace, const QString 
     , clockSeconds([] { return QDateTime::currentSecsSinceEpoch(); })
     , m_cacheFolder(cacheDir().filePath(cacheNamespace))
 {
+    memoryCache.setMaxCost(MemoryCacheBytes);
     QDir().mkpath(m_cacheFolder);
+    sweepDiskCache();
 }
 
 CachedJsonClient::~CachedJsonClient() = default;
@@ -176,6 +140,20 @@ void CachedJsonClient::writeCache(const QString &key, const QJsonObject &object)
     file.commit();
 }
 
+void CachedJsonClient::sweepDiskCache(qint64 maxBytes, int maxAgeDays) const
+{
+    const QDateTime oldest = QDateTime::fromSecsSinceEpoch(clockSeconds()).addDays(-maxAgeDays);
+    qint64 total = 0;
+    // Newest first, so that what the size budget removes is the oldest.
+    const QFileInfoList files =
+        QDir(m_cacheFolder).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Time);
+    for (const QFileInfo &file : files) {
+        total += file.size();
+        if (file.lastModified() < oldest || total > maxBytes)
+            QFile::remove(file.filePath());
+    }
+}
+
 void CachedJsonClient::throttle() const
 {
     double start = 0;
@@ -187,7 +165,7 @@ void CachedJsonClient::throttle() const
         nextRequestAt = start;
     }
     if (start > now)
-        QThread::msleep(static_cast<unsigned long>(std::ceil((start - now) * 1000.0)));
+        pauseUnlessCancelled(static_cast<int>(std::ceil((start - now) * 1000.0)));
 }
 
 QJsonObject CachedJsonClient::get(const QString &path, const QueryParams &params, bool bypassCache) const
@@ -198,9 +176,9 @@ QJsonObject CachedJsonClient::get(const QString &path, const QueryParams &params
     if (!bypassCache) {
         {
             QMutexLocker lock(&mutex);
-            const auto it = memoryCache.constFind(key);
-            if (it != memoryCache.cend() && clockSeconds() - it->first <= ttl)
-                return it->second;
+            const CacheEntry *entry = memoryCache.object(key);
+            if (entry && clockSeconds() - entry->first <= ttl)
+                return entry->second;
         }
         if (std::optional<QJsonObject> cached = readCache(key, ttl))
             return *cached;
@@ -211,47 +189,40 @@ QJsonObject CachedJsonClient::get(const QString &path, const QueryParams &params
         items.append({it.key(), it.value()});
     QNetworkRequest request(urlWithQuery(urlFor(path), items));
     request.setRawHeader("User-Agent", userAgent.toUtf8());
-    QNetworkAccessManager manager;
 
     QString message;
-    QByteArray body;
-    bool succeeded = false;
+    std::optional<QJsonObject> result;
     int pause = retryPauseMs;
-    for (int attempt = 1; attempt <= ATTEMPTS; ++attempt) {
+    for (int attempt = 1; attempt <= ATTEMPTS && !blockingRequestsCancelled(); ++attempt) {
         throttle();
-        int status = 0;
-        QNetworkReply *reply = blockingRequest(manager, request, int(timeoutSeconds * 1000), body, status);
-        const QNetworkReply::NetworkError error = reply->error();
-        delete reply;
-
-        if (status == 429) {
+        const HttpReply reply = blockingGet(request, {int(timeoutSeconds * 1000), MaxReplyBytes});
+        if (reply.status == 429) {
             message = QStringLiteral("%1 rate limit hit (429) — retry %2/%3")
                           .arg(serviceName())
                           .arg(attempt)
                           .arg(ATTEMPTS);
-        } else if (error == QNetworkReply::NoError && status != 0) {
-            succeeded = true;
+        } else if (reply.ok()) {
+            // Only an object is an answer; anything else (an error page, an
+            // array, nothing) must not replace a good copy.
+            const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+            if (doc.isObject()) {
+                result = doc.object();
+                const qint64 cost = reply.body.size();
+                QMutexLocker lock(&mutex);
+                memoryCache.insert(key, new CacheEntry(clockSeconds(), *result), cost);
+            }
             break;
         } else {
             message = QStringLiteral("Network error contacting %1").arg(serviceName());
         }
-        QThread::msleep(static_cast<unsigned long>(pause));
+        pauseUnlessCancelled(pause);
         pause += retryPauseMs;
     }
 
-    if (succeeded) {
-        // A reply that is not an object (an array, an error page, nothing) is
-        // not an error: it is remembered as an empty object like any other.
-        const QJsonDocument doc = QJsonDocument::fromJson(body);
-        const QJsonObject result = doc.isObject() ? doc.object() : QJsonObject();
-        {
-            QMutexLocker lock(&mutex);
-            memoryCache.insert(key, {clockSeconds(), result});
-        }
-        writeCache(key, result);
-        return result;
+    if (result) {
+        writeCache(key, *result);
+        return *result;
     }
-
     if (std::optional<QJsonObject> stale = readStale(key))
         return *stale;
     if (message.isEmpty())
@@ -261,14 +232,11 @@ QJsonObject CachedJsonClient::get(const QString &path, const QueryParams &params
 
 QByteArray CachedJsonClient::fetchCrestBytes(const QString &url) const
 {
-    if (url.isEmpty())
+    // A crest address comes from the data provider's reply; it must not name
+    // a file on this machine or a plain-text host.
+    if (!isSecureOrLoopback(QUrl(url)))
         return {};
-    QNetworkAccessManager manager;
-    QByteArray body;
-    int status = 0;
-    QNetworkReply *reply =
-        blockingRequest(manager, QNetworkRequest(QUrl(url)), int(timeoutSeconds * 1000), body, status);
-    const bool ok = reply->error() == QNetworkReply::NoError;
-    delete reply;
-    return ok ? body : QByteArray();
+    const HttpReply reply =
+        blockingGet(QNetworkRequest(QUrl(url)), {int(timeoutSeconds * 1000), MaxCrestBytes});
+    return reply.ok() ? reply.body : QByteArray();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCache>
 #include <QException>
 #include <QJsonObject>
 #include <QMap>
@@ -46,6 +47,10 @@ public:
     CachedJsonClient(const CachedJsonClient &) = delete;
     CachedJsonClient &operator=(const CachedJsonClient &) = delete;
 
+    // Far above any real reply; a bigger one comes from a broken or hostile
+    // server and is refused like a failed request.
+    static constexpr qint64 MaxReplyBytes = 8 * 1024 * 1024;
+
     // The name put into error messages.
     virtual QString serviceName() const;
     virtual QString urlFor(const QString &path) const = 0;
@@ -66,6 +71,10 @@ public:
     std::optional<QJsonObject> readStale(const QString &key) const;
     void writeCache(const QString &key, const QJsonObject &object) const;
 
+    // Removes cached replies older than `maxAgeDays`, then the oldest ones
+    // until the folder holds at most `maxBytes`. Run when the client starts.
+    void sweepDiskCache(qint64 maxBytes = 100 * 1024 * 1024, int maxAgeDays = 30) const;
+
     // Waits until this client may start its next request.
     void throttle() const;
 
@@ -85,7 +94,10 @@ protected:
 
 private:
     QString m_cacheFolder;
-    mutable QMap<QString, QPair<qint64, QJsonObject>> memoryCache;
+    // When each reply arrived, and the reply. Least recently used first out,
+    // weighed by the size of the reply's body.
+    using CacheEntry = QPair<qint64, QJsonObject>;
+    mutable QCache<QString, CacheEntry> memoryCache;
     mutable QMutex mutex;
     mutable double nextRequestAt = 0;
 };

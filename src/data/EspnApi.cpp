@@ -12,8 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSet>
 #include <QUrl>
@@ -64,11 +62,6 @@ bool newerFirst(const Match &a, const Match &b)
 bool soonerFirst(const Match &a, const Match &b)
 {
     return std::tie(a.date, a.time) < std::tie(b.date, b.time);
-}
-
-bool hasBothScores(const Match &m)
-{
-    return !m.home_score.isEmpty() && !m.away_score.isEmpty();
 }
 
 template <typename Keep> std::vector<Match> filtered(std::vector<Match> matches, Keep keep)
@@ -197,8 +190,9 @@ std::vector<Match> EspnApi::recentMatches(const QString &league, int n) const
 {
     const QDate today = QDate::currentDate();
     for (int window : RECENT_WINDOWS) {
-        std::vector<Match> matches = filtered(
-            toMatches(scoreboard(league, today.addDays(-window), today), QString(), league), hasBothScores);
+        std::vector<Match> matches =
+            filtered(toMatches(scoreboard(league, today.addDays(-window), today), QString(), league),
+                     [](const Match &m) { return m.hasBothScores(); });
         if (!matches.empty()) {
             std::stable_sort(matches.begin(), matches.end(), newerFirst);
             cut(matches, n);
@@ -215,7 +209,7 @@ std::vector<Match> EspnApi::upcomingMatches(const QString &league, int n, int da
     const QDate today = QDate::currentDate();
     std::vector<Match> matches =
         filtered(toMatches(scoreboard(league, today, today.addDays(days)), QString(), league),
-                 [](const Match &m) { return !hasBothScores(m); });
+                 [](const Match &m) { return !m.hasBothScores(); });
     std::stable_sort(matches.begin(), matches.end(), soonerFirst);
     cut(matches, n);
     return matches;
@@ -316,20 +310,14 @@ QJsonObject EspnApi::getSearch(const QString &query) const
     const QString key = cacheKey(QStringLiteral("search"), {{QStringLiteral("query"), query}});
     if (std::optional<QJsonObject> cached = readCache(key, SEARCH_TTL_SECONDS))
         return *cached;
-
-    QNetworkAccessManager manager;
     const QNetworkRequest request(
         urlWithQuery(m_searchEndpoint, {{QStringLiteral("query"), query},
                                         {QStringLiteral("limit"), QStringLiteral("12")},
                                         {QStringLiteral("sport"), QStringLiteral("soccer")}}));
-    QByteArray body;
-    int status = 0;
-    QNetworkReply *reply = blockingRequest(manager, request, searchTimeoutMs, body, status);
-    const bool ok = reply->error() == QNetworkReply::NoError;
-    delete reply;
-    if (!ok)
+    const HttpReply reply = blockingGet(request, {searchTimeoutMs, MaxReplyBytes});
+    if (!reply.ok())
         return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
     if (!doc.isObject())
         return {};
     writeCache(key, doc.object());
@@ -389,7 +377,7 @@ std::vector<Match> EspnApi::teamNextEvents(const QString &teamId, int n) const
         return {};
     const int season = seasonStartYear(QDate::currentDate());
     std::vector<Match> matches = filtered(toMatches(teamSchedule(teamId, season), QString(), QString()),
-                                          [](const Match &m) { return !hasBothScores(m); });
+                                          [](const Match &m) { return !m.hasBothScores(); });
     std::stable_sort(matches.begin(), matches.end(), soonerFirst);
     cut(matches, n);
     return matches;
@@ -402,8 +390,8 @@ std::vector<Match> EspnApi::teamLastEvents(const QString &teamId, int n) const
     ensureLeagueKnown(teamId);
     const int season = seasonStartYear(QDate::currentDate());
     for (int s : {season, season - 1}) {
-        std::vector<Match> matches =
-            filtered(toMatches(teamSchedule(teamId, s), QString(), QString()), hasBothScores);
+        std::vector<Match> matches = filtered(toMatches(teamSchedule(teamId, s), QString(), QString()),
+                                              [](const Match &m) { return m.hasBothScores(); });
         if (!matches.empty()) {
             std::stable_sort(matches.begin(), matches.end(), newerFirst);
             cut(matches, n);

@@ -10,15 +10,6 @@
 #include <functional>
 #include <tuple>
 
-namespace {
-
-bool hasBothScores(const Match &m)
-{
-    return !m.home_score.isEmpty() && !m.away_score.isEmpty();
-}
-
-} // namespace
-
 std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter, const QDate &today,
                                      bool bypassCache)
 {
@@ -48,7 +39,7 @@ std::vector<Match> fetchTodayMatches(const EspnApi &api, const QString &filter, 
 Match hypotheticalMatch(const Team &home, const Team &away)
 {
     Match m;
-    m.id = QStringLiteral("hyp-") + home.id + QLatin1Char('-') + away.id;
+    m.id = Match::hypotheticalId(home.id, away.id);
     m.home_team = home.name;
     m.away_team = away.name;
     m.home_team_id = home.id;
@@ -62,12 +53,12 @@ Match hypotheticalMatch(const Team &home, const Team &away)
 bool isMatchOver(const Match &match)
 {
     return match.state == QLatin1String("post") ||
-           (hasBothScores(match) && match.state != QLatin1String("in"));
+           (match.hasBothScores() && match.state != QLatin1String("in"));
 }
 
 bool isHypothetical(const Match &match)
 {
-    return match.id.startsWith(QLatin1String("hyp-"));
+    return Match::isHypotheticalId(match.id);
 }
 
 std::pair<Match, bool> findMatchup(const EspnApi &api, const QString &a, const QString &b)
@@ -76,7 +67,7 @@ std::pair<Match, bool> findMatchup(const EspnApi &api, const QString &a, const Q
     if (!meetings.empty()) {
         // Newest first, so the first unplayed entry is the latest-dated one.
         const auto unplayed =
-            std::find_if(meetings.begin(), meetings.end(), [](const Match &m) { return !hasBothScores(m); });
+            std::find_if(meetings.begin(), meetings.end(), [](const Match &m) { return !m.hasBothScores(); });
         return {unplayed != meetings.end() ? *unplayed : meetings.front(), false};
     }
     const std::optional<Team> home = api.searchTeam(a);

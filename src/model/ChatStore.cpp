@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QTextBoundaryFinder>
 #include <QUuid>
 
 #include <algorithm>
@@ -59,6 +60,19 @@ Conversation Conversation::fromJson(const QJsonObject &o)
     return c;
 }
 
+QString Conversation::shortTitle(const QString &text)
+{
+    // Counted in what a reader sees as one character: an emoji, a flag (two
+    // code points) or a letter with its accents counts once and is never split.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int seen = 0;
+    while (finder.toNextBoundary() != -1) {
+        if (++seen == TitleLength && finder.position() < text.size())
+            return text.left(finder.position()) + QChar(0x2026);
+    }
+    return text;
+}
+
 ChatMessage &Conversation::add(const QString &role, const QString &content)
 {
     messages.push_back(ChatMessage{role, content, now()});
@@ -66,15 +80,7 @@ ChatMessage &Conversation::add(const QString &role, const QString &content)
         messages.erase(messages.begin(), messages.end() - MaxMessages);
 
     if (title == defaultTitle() && role == QLatin1String("user") && !content.trimmed().isEmpty()) {
-        QString name = content.simplified();
-        if (name.size() > TitleLength) {
-            qsizetype cut = TitleLength;
-            // Never split an emoji or another character outside the basic plane.
-            if (name.at(cut - 1).isHighSurrogate())
-                --cut;
-            name = name.left(cut) + QChar(0x2026);
-        }
-        title = name;
+        title = shortTitle(content.simplified());
     }
     return messages.back();
 }

@@ -35,6 +35,10 @@ struct Conversation
     // non-blank user message names an untitled conversation.
     ChatMessage &add(const QString &role, const QString &content);
 
+    // `text` cut to its first TitleLength characters as a reader counts
+    // them, with "…" appended when anything was cut.
+    static QString shortTitle(const QString &text);
+
     // What to send back to the model as history: the last `turns` user
     // messages (at least one) and everything after the first of them.
     std::vector<std::pair<QString, QString>> memory(int turns) const;

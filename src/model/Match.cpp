@@ -11,6 +11,21 @@ QJsonValue scoreValue(const QString &score)
 
 } // namespace
 
+bool Match::hasBothScores() const
+{
+    return !home_score.isEmpty() && !away_score.isEmpty();
+}
+
+QString Match::hypotheticalId(const QString &homeId, const QString &awayId)
+{
+    return QStringLiteral("hyp-") + homeId + QLatin1Char('-') + awayId;
+}
+
+bool Match::isHypotheticalId(const QString &id)
+{
+    return id.startsWith(QLatin1String("hyp-"));
+}
+
 std::optional<std::pair<int, int>> Match::parsedScores() const
 {
     bool homeOk = false;

@@ -36,6 +36,13 @@ struct Match
     // Both scores as whole numbers, or nothing while either is missing or
     // not a number (not started, postponed, not known).
     std::optional<std::pair<int, int>> parsedScores() const;
+    // Both score fields filled in, whatever they hold.
+    bool hasBothScores() const;
+
+    // The id of a made-up fixture between two teams that have no scheduled
+    // meeting, and whether an id is one: such a fixture has no result.
+    static QString hypotheticalId(const QString &homeId, const QString &awayId);
+    static bool isHypotheticalId(const QString &id);
 
     QJsonObject toJson() const;
     static Match fromJson(const QJsonObject &object);

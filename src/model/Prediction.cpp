@@ -1,5 +1,7 @@
 #include "Prediction.h"
 
+#include "Match.h"
+
 #include "JsonRead.h"
 
 #include <QDateTime>
@@ -132,4 +134,9 @@ std::optional<bool> Prediction::wasCorrect() const
 bool Prediction::madeBeforeKickoff() const
 {
     return kickoff_state.isEmpty() || kickoff_state == QLatin1String("pre");
+}
+
+bool Prediction::isCheckable() const
+{
+    return !match_id.isEmpty() && !Match::isHypotheticalId(match_id);
 }

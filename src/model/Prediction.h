@@ -43,6 +43,9 @@ struct Prediction
 
     // A new empty prediction stamped with a fresh id and the current time.
     static Prediction freshlyCreated();
+    // Whether it belongs to a scheduled fixture whose result can be looked
+    // up (a made-up matchup has none).
+    bool isCheckable() const;
 
     // "HOME", "AWAY" or "DRAW" once both actual scores are known.
     std::optional<QString> actualOutcome() const;

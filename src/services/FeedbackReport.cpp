@@ -1,26 +1,22 @@
 #include "FeedbackReport.h"
 
 #include "app/Constants.h"
+#include "app/Log.h"
 #include "app/Paths.h"
+#include "data/BlockingRequest.h"
 
 #include <QDateTime>
-#include <QEventLoop>
+#include <QDir>
 #include <QFile>
 #include <QHttpMultiPart>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSysInfo>
-#include <QTimer>
-
-#include <atomic>
 
 namespace {
-
-std::atomic<int> g_timeoutMs{15000};
 
 struct CategoryStyle
 {
@@ -119,14 +115,35 @@ QString titleCase(const QString &text)
     return text.left(1).toUpper() + text.mid(1);
 }
 
-void setReportTimeoutMs(int ms)
+QString reportLogText()
 {
-    g_timeoutMs = ms;
+    QString log = readRecentLog(300);
+    const QString home = QDir::homePath();
+    // Both spellings: Qt writes "/", Windows messages may quote "\".
+    if (home.size() > 1) {
+        log.replace(home, QStringLiteral("~"), Qt::CaseSensitive);
+        log.replace(QDir::toNativeSeparators(home), QStringLiteral("~"), Qt::CaseSensitive);
+    }
+    return log;
+}
+
+QString reportPreview(const QString &message, const QString &category, const QString &severity,
+                      const QString &reporterName, bool withScreenshot, const QString &logText)
+{
+    const bool withLog = !logText.trimmed().isEmpty();
+    QString text = QString::fromUtf8(
+        QJsonDocument(buildPayload(message, category, severity, reporterName, withScreenshot, withLog))
+            .toJson(QJsonDocument::Indented));
+    if (withScreenshot)
+        text += QStringLiteral("\nscreenshot.png: a picture of your desktop\n");
+    if (withLog)
+        text += QStringLiteral("\nlog.txt:\n") + logText;
+    return text;
 }
 
 void sendReport(const QString &message, const QString &category, const QString &severity,
                 const QString &reporterName, const QByteArray &screenshotPng, const QString &logText,
-                const RelayConfig &relay)
+                const RelayConfig &relay, int timeoutMs)
 {
     if (relay.baseUrl.isEmpty() || relay.token.isEmpty())
         throw ReportError(QStringLiteral("No report channel configured for this build."));
@@ -150,31 +167,13 @@ void sendReport(const QString &message, const QString &category, const QString &
     if (withLog)
         multiPart->append(filePart("log", "log.txt", "text/plain; charset=utf-8", logText.toUtf8()));
 
-    QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(relay.baseUrl + QStringLiteral("/report")));
     request.setRawHeader("Authorization", "Bearer " + relay.token.toUtf8());
-    QNetworkReply *reply = manager.post(request, multiPart);
-    multiPart->setParent(reply);
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(g_timeoutMs.load());
-    loop.exec();
-
-    if (!reply->isFinished()) {
-        reply->abort();
-        delete reply;
+    const HttpReply reply = blockingPost(request, multiPart, {timeoutMs, 64 * 1024});
+    if (reply.timedOut)
         throw ReportError(QStringLiteral("Couldn't reach the report channel: timed out."));
-    }
-    const QNetworkReply::NetworkError error = reply->error();
-    const QString errorText = reply->errorString();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    delete reply;
-    if (error != QNetworkReply::NoError)
-        throw ReportError(QStringLiteral("Couldn't reach the report channel: ") + errorText);
-    if (status > 399)
-        throw ReportError(QStringLiteral("Couldn't reach the report channel: HTTP %1").arg(status));
+    if (reply.error != QNetworkReply::NoError)
+        throw ReportError(QStringLiteral("Couldn't reach the report channel: ") + reply.errorText);
+    if (reply.status > 399)
+        throw ReportError(QStringLiteral("Couldn't reach the report channel: HTTP %1").arg(reply.status));
 }

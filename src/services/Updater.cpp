@@ -4,16 +4,16 @@
 #include "app/Log.h"
 #include "data/CachedJsonClient.h"
 
-#include <QDir>
-#include <QEventLoop>
-#include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
+#include "data/BlockingRequest.h"
+#include "services/UpdateSignature.h"
 
-#include <atomic>
-#include <memory>
+#include <QDir>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <array>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -22,25 +22,33 @@
 
 namespace {
 
-std::atomic<int> g_versionTimeoutMs{8000};
+constexpr qint64 MaxVersionBytes = 64;
+constexpr qint64 MaxInstallerBytes = 256 * 1024 * 1024;
+constexpr qint64 MaxSignatureBytes = 4096;
 
-// Runs one GET in a private event loop; a limit of 0 waits for as long as it takes.
-std::unique_ptr<QNetworkReply> blockingGet(QNetworkAccessManager &manager, const QString &url, int limitMs)
+QString downloadFailed()
 {
-    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer timer;
-    if (limitMs > 0) {
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(limitMs);
-    }
-    if (!reply->isFinished())
-        loop.exec();
-    if (!reply->isFinished())
-        reply->abort();
-    return reply;
+    return QString::fromUtf8("Download failed \xE2\x80\x94 the update server may be unreachable.");
+}
+
+// Requests to the update server follow no redirects: what is fetched comes
+// from the configured address and nowhere else.
+QNetworkRequest updateRequest(const QString &base, const QString &file)
+{
+    QNetworkRequest request(QUrl(base + file));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    return request;
+}
+
+// "1.5.5" → {1, 5, 5}; anything else → nothing.
+std::optional<std::array<int, 3>> parseVersion(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,6})\\.(\\d{1,6})\\.(\\d{1,6})$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return std::array<int, 3>{match.captured(1).toInt(), match.captured(2).toInt(),
+                              match.captured(3).toInt()};
 }
 
 bool launch(const QString &path)
@@ -64,60 +72,78 @@ bool launch(const QString &path)
 
 QString updateBaseUrl()
 {
+    // Set but empty in the environment means "no update server".
+    if (qEnvironmentVariableIsSet("TOLVO_UPDATE_BASE"))
+        return qEnvironmentVariable("TOLVO_UPDATE_BASE");
     return QStringLiteral(TOLVO_UPDATE_BASE);
 }
 
-void setVersionCheckTimeoutMs(int ms)
+QString updatePublicKey()
 {
-    g_versionTimeoutMs = ms;
+    return QStringLiteral(TOLVO_UPDATE_PUBKEY);
 }
 
-bool canRunInstaller()
+bool canRunInstaller(const QString &publicKey)
 {
 #ifdef Q_OS_WIN
-    return true;
+    return !publicKey.isEmpty();
 #else
+    Q_UNUSED(publicKey);
     return false;
 #endif
 }
 
-QString fetchLatestVersion(const QString &base)
+bool isNewerVersion(const QString &latest, const QString &current)
+{
+    const auto offered = parseVersion(latest);
+    const auto running = parseVersion(current);
+    return offered && running && *offered > *running;
+}
+
+QString fetchLatestVersion(const QString &base, int timeoutMs)
 {
     const QString unreachable = QStringLiteral("Couldn't reach the update server.");
-    if (base.isEmpty())
+    if (!isSecureOrLoopback(QUrl(base)))
         throw ApiError(unreachable);
-    QNetworkAccessManager manager;
-    const auto reply = blockingGet(manager, base + QStringLiteral("/version.txt"), g_versionTimeoutMs.load());
-    QString version;
-    if (reply->isFinished() && reply->error() == QNetworkReply::NoError)
-        version = QString::fromUtf8(reply->readAll()).trimmed();
+    const HttpReply reply =
+        blockingGet(updateRequest(base, QStringLiteral("/version.txt")), {timeoutMs, MaxVersionBytes});
+    const QString version = reply.ok() ? QString::fromUtf8(reply.body).trimmed() : QString();
     if (version.isEmpty())
         throw ApiError(unreachable);
     return version;
 }
 
-QString downloadInstaller(const QString &base)
+QString downloadInstaller(const QString &base, const QString &publicKey, int timeoutMs)
 {
-    const QString target = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/Tolvo-Setup.exe"));
-    if (base.isEmpty())
-        throw ApiError(
-            QString::fromUtf8("Download failed \xE2\x80\x94 the update server may be unreachable."));
-    QNetworkAccessManager manager;
-    const auto reply = blockingGet(manager, base + QStringLiteral("/Tolvo-Setup.exe"), 0);
-    if (reply->error() != QNetworkReply::NoError)
-        throw ApiError(
-            QString::fromUtf8("Download failed \xE2\x80\x94 the update server may be unreachable."));
-    const QByteArray body = reply->readAll();
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(body) != body.size())
+    if (!isSecureOrLoopback(QUrl(base)))
+        throw ApiError(downloadFailed());
+    const HttpReply signature = blockingGet(updateRequest(base, QStringLiteral("/Tolvo-Setup.exe.minisig")),
+                                            {timeoutMs, MaxSignatureBytes});
+    if (!signature.ok())
+        throw ApiError(downloadFailed());
+
+    // A fresh name each time: nobody can put a file in place beforehand.
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/Tolvo-Setup-XXXXXX.exe"));
+    if (!file.open())
+        throw ApiError(QStringLiteral("Couldn't save the downloaded installer to disk."));
+    const HttpReply reply = blockingGet(updateRequest(base, QStringLiteral("/Tolvo-Setup.exe")),
+                                        {timeoutMs, MaxInstallerBytes, &file});
+    if (!reply.ok())
+        throw ApiError(downloadFailed());
+    if (!file.flush())
         throw ApiError(QStringLiteral("Couldn't save the downloaded installer to disk."));
     file.close();
-    return target;
+    if (!verifyMinisign(file.fileName(), signature.body, publicKey)) {
+        appLog(QStringLiteral("[update] signature check failed for %1").arg(file.fileName()));
+        throw ApiError(QStringLiteral("The downloaded update failed its signature check and was deleted."));
+    }
+    file.setAutoRemove(false);
+    return QDir::toNativeSeparators(file.fileName());
 }
 
-void applyUpdateAndRestart(const QString &base)
+void applyUpdateAndRestart(const QString &base, const QString &publicKey)
 {
-    const QString path = downloadInstaller(base);
+    const QString path = downloadInstaller(base, publicKey);
     appLog(QStringLiteral("[update] launching installer (visible): %1").arg(path));
     if (!launch(path))
         throw ApiError(QStringLiteral("Couldn't start the downloaded installer."));

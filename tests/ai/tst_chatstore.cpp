@@ -79,11 +79,13 @@ private slots:
         const QString emoji = u"\U0001F600"_s;
         QTest::newRow("42 kept") << forty2 << forty2;
         QTest::newRow("43 cut") << forty2 + u'b' << forty2 + u'…';
-        // An emoji is two UTF-16 units; cutting between them would leave half a character.
-        QTest::newRow("emoji across the cut")
-            << QString(41, u'a') + emoji + u"tail"_s << QString(41, u'a') + u'…';
-        QTest::newRow("emoji before the cut")
-            << QString(40, u'a') + emoji + u"tail"_s << QString(40, u'a') + emoji + u'…';
+        // Counted as a reader counts: an emoji (two UTF-16 units) and a flag
+        // (two code points) are one character each and never split.
+        const QString flag = u"\U0001F1F5\U0001F1F9"_s;
+        const QString forty1(41, u'a');
+        QTest::newRow("41 letters and an emoji fit") << forty1 + emoji << forty1 + emoji;
+        QTest::newRow("emoji at the cut") << forty1 + emoji + u"tail"_s << forty1 + emoji + u'…';
+        QTest::newRow("flag at the cut") << forty1 + flag + u'x' << forty1 + flag + u'…';
     }
     void add_longTitlesAreCut()
     {

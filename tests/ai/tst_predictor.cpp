@@ -75,7 +75,6 @@ private slots:
     {
         server = std::make_unique<StubServer>();
         qputenv("TOLVO_OPENAI_BASE", server->baseUrl().toUtf8());
-        Predictor::setTimeoutMs(Predictor::DefaultTimeoutMs);
     }
     void cleanup() { server.reset(); }
 
@@ -199,8 +198,9 @@ private slots:
         StubResponse silent = StubResponse::json(modelReply(u"{}"_s));
         silent.delayMs = 600000;
         server->route(CHAT_PATH, silent);
-        Predictor::setTimeoutMs(300);
-        QCOMPARE(failureOf([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
+        // The call's own limit ends it; the suite's time-out would catch a wait for the server.
+        const Predictor impatient(u"sk-test"_s, u"gpt-4o"_s, QString(), QString(), QString(), 300);
+        QCOMPARE(failureOf([&] { impatient.chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
                  u"OpenAI request failed (HTTP 0)"_s);
         qputenv("TOLVO_OPENAI_BASE", StubServer().baseUrl().toUtf8()); // nothing listens there now
         QCOMPARE(failureOf([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }),

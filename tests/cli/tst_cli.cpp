@@ -161,6 +161,9 @@ private slots:
         processEnv.insert(QStringLiteral("TOLVO_ESPN_SEARCH_HOST"), espn->baseUrl());
         processEnv.insert(QStringLiteral("TOLVO_OPENAI_BASE"), model->baseUrl());
         processEnv.insert(QStringLiteral("OPENAI_API_KEY"), QStringLiteral("sk-test"));
+        // No relay, whatever relay the build carries.
+        processEnv.insert(QStringLiteral("TOLVO_RELAY_URL"), QString());
+        processEnv.insert(QStringLiteral("TOLVO_RELAY_TOKEN"), QString());
 
         espn->setFallback([](const StubRequest &) { return StubResponse::json(events({})); });
         espn->route(SEARCH, QUrlQuery(QStringLiteral("query=arsenal")),

@@ -211,22 +211,47 @@ private slots:
         QCOMPARE(stub->count(u"/slow"_s), 2);
     }
 
-    void unusableBodies_areCachedAsEmptyObjects_data()
+    void badReply_keepsTheGoodCopy_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("array") << QByteArray("[1,2,3]");
-        QTest::newRow("html") << QByteArray("<html>oops</html>");
+        QTest::newRow("html page") << QByteArray("<html>oops</html>");
         QTest::newRow("empty") << QByteArray();
+        QTest::newRow("past the cap")
+            << "{\"pad\":\"" + QByteArray(CachedJsonClient::MaxReplyBytes, 'x') + "\"}";
     }
-    void unusableBodies_areCachedAsEmptyObjects()
+    void badReply_keepsTheGoodCopy()
     {
         QFETCH(QByteArray, body);
-        stub->route(u"/odd"_s, StubResponse::json(body));
+        stub->route(u"/odd"_s, StubResponse::json(R"({"v":1})"));
         TestClient client(stub->baseUrl());
-        QCOMPARE(client.fetch(u"odd"_s), QJsonObject());
-        QVERIFY(obj(TestEnv::readFile(client.fileOf(u"odd"_s))).contains("data"));
         client.fetch(u"odd"_s);
-        QCOMPARE(stub->count(u"/odd"_s), 1);
+        stub->route(u"/odd"_s, StubResponse::json(body));
+        QCOMPARE(client.fetch(u"odd"_s, {}, true), obj(R"({"v":1})"));
+        QCOMPARE(obj(TestEnv::readFile(client.fileOf(u"odd"_s))).value("data").toObject(), obj(R"({"v":1})"));
+        // Without a good copy it is a failure like any other.
+        stub->route(u"/new"_s, StubResponse::json(body));
+        QVERIFY(!failureOf(client, u"new"_s).isEmpty());
+    }
+
+    void diskCache_isSweptByAgeThenSize()
+    {
+        TestClient client(stub->baseUrl());
+        const QDateTime now = QDateTime::currentDateTime();
+        // Name, age in days, size in bytes; the sweep keeps 250 bytes.
+        const QList<std::tuple<QString, int, int>> files = {
+            {u"new"_s, 0, 100}, {u"recent"_s, 1, 100}, {u"older"_s, 2, 100}, {u"stale"_s, 31, 10}};
+        for (const auto &[name, days, size] : files) {
+            QFile file(client.cachePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(size, ' '));
+            file.flush();
+            file.setFileTime(now.addDays(-days), QFileDevice::FileModificationTime);
+        }
+        client.sweepDiskCache(250, 30);
+        QStringList left = QDir(QFileInfo(client.cachePath(u"new"_s)).path()).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({u"new.json"_s, u"recent.json"_s}));
     }
 
     void brokenOrMissingCache_isFetchedAndWrittenAgain()

@@ -51,10 +51,10 @@ private:
         return QJsonDocument::fromJson(parts.first().body)[u"embeds"_s][0].toObject();
     }
 
-    static QString failureOf(const QString &message, const RelayConfig &relay)
+    static QString failureOf(const QString &message, const RelayConfig &relay, int timeoutMs = 15000)
     {
         try {
-            sendReport(message, u"bug"_s, u"major"_s, QString(), {}, QString(), relay);
+            sendReport(message, u"bug"_s, u"major"_s, QString(), {}, QString(), relay, timeoutMs);
         } catch (const ReportError &e) {
             return QString::fromUtf8(e.what());
         }
@@ -67,7 +67,6 @@ private slots:
         env = std::make_unique<TestEnv>();
         relay = std::make_unique<StubServer>();
         relay->route(u"/report"_s, StubResponse::json({}, 204));
-        setReportTimeoutMs(15000);
     }
     void cleanup()
     {
@@ -163,8 +162,7 @@ private slots:
         StubResponse silent = StubResponse::json({}, 204);
         silent.delayMs = 600000;
         relay->route(u"/report"_s, silent);
-        setReportTimeoutMs(300);
-        QCOMPARE(failureOf(u"x"_s, config()), u"Couldn't reach the report channel: timed out."_s);
+        QCOMPARE(failureOf(u"x"_s, config(), 300), u"Couldn't reach the report channel: timed out."_s);
     }
 };
 

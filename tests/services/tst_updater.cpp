@@ -39,7 +39,6 @@ private slots:
         env = std::make_unique<TestEnv>();
         qputenv("TMPDIR", env->root().toUtf8());
         server = std::make_unique<StubServer>();
-        setVersionCheckTimeoutMs(8000);
     }
     void cleanup()
     {
@@ -70,43 +69,91 @@ private slots:
         QFETCH(QString, base);
         QFETCH(StubResponse, reply);
         server->route(u"/version.txt"_s, reply);
-        setVersionCheckTimeoutMs(300);
         const QString url = base == u"stub"_s ? server->baseUrl() : base;
-        QCOMPARE(errorOf([&] { fetchLatestVersion(url); }), u"Couldn't reach the update server."_s);
+        QCOMPARE(errorOf([&] { fetchLatestVersion(url, 300); }), u"Couldn't reach the update server."_s);
     }
 
-    void installer_replacesAnOldDownload_inTheTemporaryFolder()
+    void version_onlyStrictlyNewerCounts_data()
     {
-        QByteArray installer;
-        for (int i = 0; i < 300000; ++i)
-            installer.append(char(i % 251));
-        server->route(u"/Tolvo-Setup.exe"_s, StubResponse::json(installer));
-        TestEnv::writeFile(env->root() + u"/Tolvo-Setup.exe"_s, "old partial download");
-        const QString path = downloadInstaller(server->baseUrl());
-        QCOMPARE(QDir::fromNativeSeparators(path), env->root() + u"/Tolvo-Setup.exe"_s);
-        QCOMPARE(TestEnv::readFile(path), installer);
+        QTest::addColumn<QString>("latest");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("newer") << "1.10.0" << true;
+        QTest::newRow("same") << "1.9.3" << false;
+        QTest::newRow("downgrade") << "1.9.2" << false;
+        QTest::newRow("garbage") << "<b>2.0.0</b>" << false;
+        QTest::newRow("two parts") << "2.0" << false;
+    }
+    void version_onlyStrictlyNewerCounts()
+    {
+        QFETCH(QString, latest);
+        QFETCH(bool, newer);
+        QCOMPARE(isNewerVersion(latest, u"1.9.3"_s), newer);
+    }
+
+    void installer_isCheckedBeforeUse_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("tamper");
+        QTest::addColumn<QString>("error");
+        const QString rejected = u"The downloaded update failed its signature check and was deleted."_s;
+        QTest::newRow("signed") << "minisign.pub" << false << QString();
+        QTest::newRow("tampered") << "minisign.pub" << true << rejected;
+        QTest::newRow("wrong key") << "other.pub" << false << rejected;
+    }
+    void installer_isCheckedBeforeUse()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, tamper);
+        QFETCH(QString, error);
+        QByteArray installer = updateFile("Tolvo-Setup.exe");
+        if (tamper)
+            installer[100] = char(installer[100] ^ 1);
+        serveRelease(installer);
+        TestEnv::writeFile(env->root() + u"/Tolvo-Setup.exe"_s, "someone else's file");
+        QString path;
+        QCOMPARE(errorOf([&] { path = downloadInstaller(server->baseUrl(), publicKey(key)); }), error);
+        // A fresh file each time: a file already in the temporary folder is never reused.
+        QCOMPARE(TestEnv::readFile(env->root() + u"/Tolvo-Setup.exe"_s), "someone else's file");
+        const QStringList left = QDir(env->root()).entryList({u"Tolvo-Setup*"_s}, QDir::Files);
+        QCOMPARE(left.size(), error.isEmpty() ? 2 : 1);
+        if (error.isEmpty())
+            QCOMPARE(TestEnv::readFile(path), installer);
     }
 
     void installer_failures()
     {
         const QString failed = u"Download failed — the update server may be unreachable."_s;
+        serveRelease(updateFile("Tolvo-Setup.exe"));
         server->route(u"/Tolvo-Setup.exe"_s, StubResponse::error(500));
-        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl()); }), failed);
-        QCOMPARE(errorOf([&] { downloadInstaller(QString()); }), failed);
-
-        server->route(u"/Tolvo-Setup.exe"_s, StubResponse::json("MZ"));
-        QDir().mkpath(env->root() + u"/Tolvo-Setup.exe/busy"_s);
-        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl()); }),
-                 u"Couldn't save the downloaded installer to disk."_s);
+        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl(), publicKey()); }), failed);
+        QCOMPARE(errorOf([&] { downloadInstaller(QString(), publicKey()); }), failed);
+        QVERIFY(QDir(env->root()).entryList({u"Tolvo-Setup*"_s}, QDir::Files).isEmpty());
     }
 
     void applyUpdate_logsTheLaunch()
     {
-        server->route(u"/Tolvo-Setup.exe"_s, StubResponse::json("MZ"));
-        const QString error = errorOf([&] { applyUpdateAndRestart(server->baseUrl()); });
+        serveRelease(updateFile("Tolvo-Setup.exe"));
+        const QString error = errorOf([&] { applyUpdateAndRestart(server->baseUrl(), publicKey()); });
         QVERIFY(TestEnv::readFile(logFilePath()).contains("[update] launching installer (visible): "));
-        if (!canRunInstaller())
+        if (!canRunInstaller(publicKey()))
             QCOMPARE(error, u"Couldn't start the downloaded installer."_s);
+    }
+
+private:
+    // Signed once with `minisign -S` by the key in minisign.pub.
+    static QByteArray updateFile(const char *name)
+    {
+        return TestEnv::readFile(QStringLiteral(TOLVO_TEST_DATA_DIR "/update/") + QLatin1String(name));
+    }
+    static QString publicKey(const QString &file = u"minisign.pub"_s)
+    {
+        return QString::fromLatin1(updateFile(file.toLatin1().constData()).split('\n').value(1));
+    }
+    void serveRelease(const QByteArray &installer)
+    {
+        server->route(u"/Tolvo-Setup.exe"_s, StubResponse::json(installer));
+        server->route(u"/Tolvo-Setup.exe.minisig"_s,
+                      StubResponse::json(updateFile("Tolvo-Setup.exe.minisig")));
     }
 };
 

@@ -10,9 +10,9 @@
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 #include "ui/app/AppContext.h"
+#include "ui/common/SoundManager.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/Sidebar.h"
-#include "ui/shell/SoundManager.h"
 #include "ui/shell/Toast.h"
 
 #include <QApplication>
@@ -152,7 +152,6 @@ public:
         context = std::make_unique<AppContext>(relay);
         window = std::make_unique<MainWindow>(context.get());
         window->setUpdateBase(QString());
-        context->mainWindow = window.get();
         played = std::make_unique<QSignalSpy>(context->sound.get(), &SoundManager::played);
         window->installEventFilter(&toastLog);
     }

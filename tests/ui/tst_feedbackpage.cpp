@@ -2,7 +2,7 @@
 #include "app/Log.h"
 #include "support/RelayProcess.h"
 #include "support/TestHttp.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

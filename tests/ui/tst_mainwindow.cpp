@@ -1,6 +1,6 @@
 #include "UiHarness.h"
 #include "app/League.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Theme.h"
 #include "ui/shell/TitleBar.h"
 
 #include <QGraphicsEffect>

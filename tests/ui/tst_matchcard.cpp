@@ -2,7 +2,7 @@
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
 #include "ui/cards/PredictionCard.h"
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 
 #include <QClipboard>
 #include <QProgressBar>

@@ -1,6 +1,6 @@
 #include "UiHarness.h"
+#include "ui/common/Theme.h"
 #include "ui/pages/SettingsPage.h"
-#include "ui/shell/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "app/Paths.h"
-#include "ui/shell/SoundManager.h"
+#include "ui/common/SoundManager.h"
 
 #include <QSignalSpy>
 #include <QSoundEffect>

@@ -1,4 +1,4 @@
-#include "ui/shell/Theme.h"
+#include "ui/common/Theme.h"
 
 #include <QPushButton>
 #include <QRegularExpression>

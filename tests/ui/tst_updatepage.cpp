@@ -106,8 +106,10 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("offered");
         QTest::newRow("same version") << APP_VERSION.toUtf8() + "\n" << UpToDate << false;
-        // Any other text is offered, an older version too.
-        QTest::newRow("older") << QByteArray(" 1.4.0 ") << u"Version 1.4.0 is available."_s << true;
+        // Only a newer x.y.z is offered; an older one or garbage never replaces what runs.
+        QTest::newRow("newer") << QByteArray(" 9.4.0 ") << u"Version 9.4.0 is available."_s << true;
+        QTest::newRow("older") << QByteArray("0.4.0") << u"You're on the latest version."_s << false;
+        QTest::newRow("garbage") << QByteArray("<b>9</b>") << u"You're on the latest version."_s << false;
         QTest::newRow("blank") << QByteArray("  \n") << Unreachable << false;
         QTest::newRow("no server") << QByteArray() << Unreachable << false;
     }
@@ -166,12 +168,13 @@ private slots:
         QVERIFY(checkButton()->isEnabled() && updateButton()->isEnabled());
         QVERIFY(openedUrls.isEmpty());
 
-        // Downloaded, but there is no installer to start here.
+        // Downloaded, but not signed by the project's key: never kept, never started.
         ui->server.route(Installer, StubResponse::json("MZ-installer"));
+        ui->server.route(Installer + u".minisig"_s, StubResponse::json("untrusted comment: no\nRWQ=\n"));
         QTest::mouseClick(updateButton(), Qt::LeftButton);
-        QTRY_COMPARE(status(), u"Couldn't start the downloaded installer."_s);
+        QTRY_COMPARE(status(), u"The downloaded update failed its signature check and was deleted."_s);
         QVERIFY(updateButton()->isEnabled());
-        QCOMPARE(TestEnv::readFile(ui->env.root() + Installer), QByteArray("MZ-installer"));
+        QVERIFY(QDir(ui->env.root()).entryList({u"Tolvo-Setup*"_s}, QDir::Files).isEmpty());
     }
 
     void history_showsTheInstallersLog_scrolledToTheEnd()

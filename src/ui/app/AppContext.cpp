@@ -4,9 +4,11 @@
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/WorkerPool.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/shell/SoundManager.h"
+#include "data/BlockingRequest.h"
+#include "ui/common/SoundManager.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QException>
 #include <QThread>
 #include <QUnhandledException>
@@ -71,6 +73,19 @@ AppContext::~AppContext()
     pool->waitForDone();
 }
 
+void AppContext::shutdown(int graceMs)
+{
+    m_shuttingDown = true;
+    cancelBlockingRequests();
+    const QDeadlineTimer deadline(graceMs);
+    pool->waitForDone(int(deadline.remainingTime()));
+    backgroundPool->waitForDone(int(deadline.remainingTime()));
+    // Hands over what finished meanwhile: a prediction that came back is
+    // stored even though its card will never be seen again.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
 std::unique_ptr<Predictor> AppContext::getPredictor() const
 {
     // A copy taken on the GUI thread: the settings page may be changing the
@@ -85,7 +100,7 @@ void AppContext::runBackground(std::function<void()> work, std::function<void()>
 {
     auto *watcher = new QFutureWatcher<void>(this);
     connect(watcher, &QFutureWatcherBase::finished, this,
-            [watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
+            [this, watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
                 watcher->deleteLater();
                 finishTask(
                     "runBackground",
@@ -106,13 +121,13 @@ void AppContext::runBackground(std::function<void()> work, std::function<void()>
 
 void AppContext::toast(const QString &message, const QString &kind)
 {
-    if (mainWindow)
-        mainWindow->showToast(message, kind);
+    if (!m_shuttingDown)
+        emit toastRequested(message, kind);
 }
 
 void AppContext::play(const QString &name)
 {
-    if (sound)
+    if (sound && !m_shuttingDown)
         sound->play(name);
 }
 
@@ -158,7 +173,9 @@ void AppContext::finishTask(const char *runner, const std::function<void()> &del
         message = describeCurrentException();
     }
     appLog(QStringLiteral("[EXC] %1 caught: %2").arg(QLatin1String(runner), message));
-    if (!onError)
+    // At quit the failures are mostly the cancelled requests: nobody is
+    // left to read about them.
+    if (!onError || m_shuttingDown)
         return;
     try {
         onError(message);

@@ -10,7 +10,6 @@
 #include <QFutureWatcher>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,7 +18,6 @@
 #include <memory>
 #include <utility>
 
-class MainWindow;
 class SoundManager;
 
 // The one object every window, page and card is given: it owns the settings,
@@ -31,6 +29,8 @@ class SoundManager;
 // one log line and the onError text; the GUI thread never sees an exception.
 class AppContext : public QObject
 {
+    Q_OBJECT
+
 public:
     using ErrorCallback = std::function<void(const QString &)>;
 
@@ -48,9 +48,17 @@ public:
     template <typename T>
     void runAsync(std::function<T()> work, std::function<void(T)> onDone = {}, ErrorCallback onError = {});
 
-    // Shown through the main window; dropped while there is none.
+    // Announced through toastRequested, which the main window shows; dropped
+    // while there is none.
     void toast(const QString &message, const QString &kind = QStringLiteral("info"));
     void play(const QString &name);
+
+    // Called once as the program quits, after its event loop has ended:
+    // cancels every blocking request, gives the workers up to `graceMs` to
+    // return, and delivers what finished meanwhile. From then on failures,
+    // toasts and sounds are dropped.
+    void shutdown(int graceMs = 1500);
+    bool isShuttingDown() const { return m_shuttingDown; }
 
     // The settings as the current task sees them: inside a work function, the
     // copy taken on the GUI thread when the task was started (the GUI thread
@@ -65,9 +73,11 @@ public:
     HistoryStore history;
     QThreadPool *pool = nullptr;
     QThreadPool *backgroundPool = nullptr;
-    QPointer<MainWindow> mainWindow;
     RelayConfig relay;
     std::unique_ptr<SoundManager> sound;
+
+signals:
+    void toastRequested(const QString &message, const QString &kind);
 
 private:
     using SettingsSnapshot = std::shared_ptr<const Settings>;
@@ -87,6 +97,7 @@ private:
         const Settings *m_previous;
     };
 
+    bool m_shuttingDown = false;
     mutable QMutex m_snapshotLock;
     mutable SettingsSnapshot m_latestSnapshot;
 
@@ -95,8 +106,7 @@ private:
     SettingsSnapshot snapshotSettings() const;
     // Runs deliver; if it throws, logs "[EXC] <runner> caught: <message>" and
     // hands the message to onError.
-    static void finishTask(const char *runner, const std::function<void()> &deliver,
-                           const ErrorCallback &onError);
+    void finishTask(const char *runner, const std::function<void()> &deliver, const ErrorCallback &onError);
 };
 
 template <typename T>
@@ -104,7 +114,7 @@ void AppContext::runAsync(std::function<T()> work, std::function<void(T)> onDone
 {
     auto *watcher = new QFutureWatcher<T>(this);
     connect(watcher, &QFutureWatcherBase::finished, this,
-            [watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
+            [this, watcher, onDone = std::move(onDone), onError = std::move(onError)]() {
                 watcher->deleteLater();
                 finishTask(
                     "runAsync",

@@ -51,11 +51,12 @@ void onPredict(AppContext *context, MatchCard *card, const Match &match)
             return predictMatch(context->espn, *predictor, match, depth);
         },
         [context, guard](Result result) {
+            // Paid for: kept even when the card is gone or the program quits.
+            const Prediction &prediction = result.first;
+            context->history.add(prediction);
             if (!guard)
                 return;
-            const Prediction &prediction = result.first;
             guard->showPrediction(prediction, result.second);
-            context->history.add(prediction);
             context->play(outcomeSound(prediction.outcome));
             context->toast(QStringLiteral("Prediction ready: %1  \u00B7  %2")
                                .arg(prediction.scoreline, costText(prediction.model, prediction.cost_gbp)),

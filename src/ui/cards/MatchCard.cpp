@@ -2,7 +2,8 @@
 
 #include "PredictionCard.h"
 #include "data/FixtureQueries.h"
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -18,16 +19,6 @@ namespace {
 const QColor STAR_ON(QStringLiteral("#F5B301"));
 const QColor ICON_GREY(QStringLiteral("#8A8F98"));
 const QString EN_DASH_SEPARATOR = QStringLiteral(" \u2013 ");
-
-// Every label on a card shows text from the data provider or the model:
-// markup in it must show as typed, never be interpreted.
-QLabel *plainLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
 
 QLabel *teamLabel(const QString &name, Qt::Alignment alignment, QWidget *parent)
 {

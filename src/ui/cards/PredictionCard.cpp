@@ -1,8 +1,9 @@
 #include "PredictionCard.h"
 
 #include "ai/Pricing.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,14 +21,6 @@
 
 namespace {
 
-QLabel *plainLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
-
 QProgressBar *percentBar(int percent, QWidget *parent)
 {
     auto *bar = new QProgressBar(parent);
@@ -35,26 +28,6 @@ QProgressBar *percentBar(int percent, QWidget *parent)
     bar->setValue(std::clamp(percent, 0, 100));
     bar->setTextVisible(false);
     return bar;
-}
-
-void fadeIn(QWidget *widget)
-{
-    auto *effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(0.0);
-    widget->setGraphicsEffect(effect);
-    // Owned by the widget, not the effect: the finished handler deletes the
-    // effect while the animation is still signalling.
-    auto *animation = new QPropertyAnimation(effect, "opacity", widget);
-    animation->setDuration(220);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    animation->setEasingCurve(QEasingCurve::OutCubic);
-    QPointer<QWidget> guard(widget);
-    QObject::connect(animation, &QPropertyAnimation::finished, widget, [guard, effect]() {
-        if (guard && guard->graphicsEffect() == effect)
-            guard->setGraphicsEffect(nullptr);
-    });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 } // namespace
@@ -226,7 +199,7 @@ QLabel *PredictionCard::insertReasoningLabel(const QString &text)
     label->setWordWrap(true);
     mainLayout->insertWidget(reasoningInsertIndex, label);
     ++reasoningInsertIndex;
-    fadeIn(label);
+    fadeIn(label, 220);
     return label;
 }
 

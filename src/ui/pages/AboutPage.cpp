@@ -2,7 +2,7 @@
 
 #include "app/Constants.h"
 #include "app/League.h"
-#include "ui/shell/Icons.h"
+#include "ui/common/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

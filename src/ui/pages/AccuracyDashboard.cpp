@@ -3,8 +3,8 @@
 
 #include "ai/AccuracyStats.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

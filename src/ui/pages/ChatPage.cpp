@@ -4,8 +4,9 @@
 #include "ai/Pricing.h"
 #include "app/Paths.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -165,7 +166,7 @@ void ChatPage::reloadList()
     for (const Conversation &conversation : m_store.conversations()) {
         auto *item = new QListWidgetItem(conversation.title, m_list);
         item->setData(Qt::UserRole, conversation.id);
-        item->setToolTip(conversation.title);
+        item->setToolTip(plainToolTip(conversation.title));
     }
 }
 

@@ -3,12 +3,14 @@
 #include "app/Log.h"
 #include "services/FeedbackReport.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -230,6 +232,11 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     m_screenshot->setObjectName(QStringLiteral("FeedbackScreenshot"));
     m_screenshot->setCursor(Qt::PointingHandCursor);
     cardLayout->addWidget(m_screenshot);
+    m_includeLog = new QCheckBox(QStringLiteral("Recent log (300 lines)"), card);
+    m_includeLog->setObjectName(QStringLiteral("FeedbackLog"));
+    m_includeLog->setCursor(Qt::PointingHandCursor);
+    m_includeLog->setChecked(true);
+    cardLayout->addWidget(m_includeLog);
 
     auto *caption = new QLabel(QStringLiteral("INCLUDED IN THIS REPORT"), card);
     caption->setObjectName(QStringLiteral("Muted"));
@@ -257,6 +264,11 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     m_send->setIcon(faIcon(QStringLiteral("paper-plane"), Qt::white, 16));
     m_send->setIconSize(QSize(16, 16));
     m_send->setCursor(Qt::PointingHandCursor);
+    m_preview = new QPushButton(QStringLiteral("  Preview"), card);
+    m_preview->setObjectName(QStringLiteral("FeedbackPreview"));
+    m_preview->setIcon(faIcon(QStringLiteral("file-lines"), QColor(currentAccent()), 16));
+    m_preview->setCursor(Qt::PointingHandCursor);
+    bottom->addWidget(m_preview);
     bottom->addWidget(m_send);
     cardLayout->addLayout(bottom);
 
@@ -272,6 +284,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
         m_context->settings.save();
     });
     connect(m_send, &QPushButton::clicked, this, &FeedbackPage::onSendReport);
+    connect(m_preview, &QPushButton::clicked, this, &FeedbackPage::showPreview);
 
     applyCategory();
     refreshChips();
@@ -344,6 +357,30 @@ QString FeedbackPage::currentAccent() const
     return it == palettes.cend() ? QString() : it->accent;
 }
 
+void FeedbackPage::showPreview()
+{
+    m_context->play(QStringLiteral("click"));
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("FeedbackPreviewDialog"));
+    dialog.setWindowTitle(QStringLiteral("Report preview"));
+    dialog.resize(720, 480);
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *text = new QPlainTextEdit(&dialog);
+    text->setObjectName(QStringLiteral("FeedbackPreviewText"));
+    text->setReadOnly(true);
+    const QString category = m_category->currentData().toString();
+    const QString severity =
+        category == QLatin1String("bug") ? m_severity->currentData().toString() : QString();
+    text->setPlainText(reportPreview(m_message->toPlainText().trimmed(), category, severity,
+                                     m_name->text().trimmed(), m_screenshot->isChecked(),
+                                     m_includeLog->isChecked() ? reportLogText() : QString()));
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.exec();
+}
+
 void FeedbackPage::onSendReport()
 {
     const QString message = m_message->toPlainText().trimmed();
@@ -366,7 +403,7 @@ void FeedbackPage::onSendReport()
     m_status->setText(QStringLiteral("Sending…"));
     m_context->play(QStringLiteral("click"));
 
-    const QString log = readRecentLog(300);
+    const QString log = m_includeLog->isChecked() ? reportLogText() : QString();
     const RelayConfig relay = m_context->relay;
     QPointer<FeedbackPage> self(this);
     m_context->runBackground(

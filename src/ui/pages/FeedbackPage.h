@@ -31,6 +31,7 @@ public:
     // The accent setting's main colour ("#RRGGBB"), or the default accent's.
     QString currentAccent() const;
     void onSendReport();
+    void showPreview();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -45,7 +46,9 @@ private:
     QPlainTextEdit *m_message = nullptr;
     QLineEdit *m_name = nullptr;
     QCheckBox *m_screenshot = nullptr;
+    QCheckBox *m_includeLog = nullptr;
     QLabel *m_status = nullptr;
     QPushButton *m_send = nullptr;
+    QPushButton *m_preview = nullptr;
     QMap<QString, QFrame *> m_chips;
 };

@@ -10,8 +10,9 @@
 #include "data/FixtureQueries.h"
 #include "model/HistoryTransfer.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -41,36 +42,6 @@ const QString HistoryPage::DefaultSubtitle =
 namespace {
 
 const QString CheckAllText = QStringLiteral("  Check all");
-
-// Fades a freshly built row in; the effect goes again once the row is fully
-// shown, because every paint through an effect renders off-screen first.
-void fadeIn(QWidget *widget)
-{
-    auto *effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(0.0);
-    widget->setGraphicsEffect(effect);
-    auto *animation = new QPropertyAnimation(effect, "opacity", widget);
-    animation->setDuration(200);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    animation->setEasingCurve(QEasingCurve::OutCubic);
-    QPointer<QWidget> target(widget);
-    QPointer<QGraphicsOpacityEffect> guard(effect);
-    QObject::connect(animation, &QPropertyAnimation::finished, widget, [target, guard]() {
-        if (target && guard && target->graphicsEffect() == guard)
-            target->setGraphicsEffect(nullptr);
-    });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-// Whether the prediction belongs to a scheduled fixture whose result can be
-// looked up (made-up matchups have none).
-bool hasRealFixture(const Prediction &prediction)
-{
-    Match fixture;
-    fixture.id = prediction.match_id;
-    return !fixture.id.isEmpty() && !isHypothetical(fixture);
-}
 
 QPushButton *checkButtonOf(QFrame *row)
 {
@@ -260,9 +231,7 @@ void HistoryPage::showEvent(QShowEvent *event)
 
 void HistoryPage::fitCheckAllButton()
 {
-    m_checkAllButton->ensurePolished();
-    const QFontMetrics metrics(m_checkAllButton->font());
-    m_checkAllButton->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("Checking 200…")) + 56);
+    fitButtonToText(m_checkAllButton, QStringLiteral("Checking 200…"));
 }
 
 void HistoryPage::refresh(bool fade)
@@ -354,7 +323,7 @@ void HistoryPage::appendRows(int count)
         chunkLayout->addWidget(row);
         m_rows.append({prediction, row});
         if (m_pendingFade)
-            fadeIn(row);
+            fadeIn(row, 200);
     }
     insertListWidget(chunk);
     m_built += int(batch.size());
@@ -524,7 +493,7 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
                            "8px; font-weight: 700; font-size: 11px;")
                 .arg(*correct ? QStringLiteral("#1CB05A") : QStringLiteral("#E5484D")));
         layout->addWidget(badge, 0, Qt::AlignVCenter);
-    } else if (hasRealFixture(prediction)) {
+    } else if (prediction.isCheckable()) {
         auto *check = new QPushButton(QStringLiteral("  Check result"), row);
         check->setObjectName(QStringLiteral("IconButton"));
         check->setIcon(faIcon(QStringLiteral("magnifying-glass"), QColor(ICON_MUTED), 16));
@@ -535,6 +504,7 @@ QFrame *HistoryPage::buildRow(const Prediction &prediction, QWidget *parent)
             check->setEnabled(false);
             checkResultRow(prediction, row, false);
         });
+        check->setEnabled(!m_checking.contains(prediction.id));
         layout->addWidget(check, 0, Qt::AlignVCenter);
     }
     return row;
@@ -544,6 +514,7 @@ void HistoryPage::checkResultRow(const Prediction &prediction, QFrame *rowFrame,
 {
     if (!fromQueue)
         m_context->play(QStringLiteral("click"));
+    m_checking.insert(prediction.id);
     QPointer<QFrame> frame(rowFrame);
     appLog(QStringLiteral("[checkAll] checking matchId=%1 label=%2")
                .arg(prediction.match_id, prediction.match_label));
@@ -564,6 +535,7 @@ void HistoryPage::checkResultRow(const Prediction &prediction, QFrame *rowFrame,
 void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> &rowFrame, bool fromQueue)
 {
     appLog(QStringLiteral("[checkAll] result ok matchId=%1").arg(checked.match_id));
+    m_checking.remove(checked.id);
     m_context->history.update(checked);
     // The page's own change: the list already shows it.
     m_listStamp = m_context->history.changeStamp();
@@ -574,7 +546,7 @@ void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> 
         delete chunk->layout()->replaceWidget(old, fresh);
         old->hide();
         old->deleteLater();
-        fadeIn(fresh);
+        fadeIn(fresh, 200);
         // The entry follows the row, result included, so that "Check all"
         // does not queue a row that already shows its result.
         for (RowEntry &entry : m_rows) {
@@ -604,13 +576,20 @@ void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &mes
                                 const QPointer<QFrame> &rowFrame, bool fromQueue)
 {
     appLog(QStringLiteral("[checkAll] error matchId=%1 msg=%2").arg(prediction.match_id, message));
+    m_checking.remove(prediction.id);
     if (fromQueue) {
         ++m_checkSkipped;
         pumpCheck();
         return;
     }
-    if (QPushButton *check = checkButtonOf(rowFrame.data()))
-        check->setEnabled(true);
+    Q_UNUSED(rowFrame);
+    // The row may have been rebuilt meanwhile: the one listed now is enabled.
+    for (const RowEntry &entry : std::as_const(m_rows)) {
+        if (entry.prediction.id != prediction.id || !isListed(entry.frame))
+            continue;
+        if (QPushButton *check = checkButtonOf(entry.frame))
+            check->setEnabled(true);
+    }
     m_context->toast(message, QStringLiteral("info"));
 }
 
@@ -625,7 +604,7 @@ void HistoryPage::checkAll()
         unchecked.result = HistoryFilter::Result::Unchecked;
     if (unchecked.result == HistoryFilter::Result::Unchecked && m_shownCount > 0) {
         for (const Prediction &prediction : m_context->history.find(unchecked)) {
-            if (hasRealFixture(prediction))
+            if (prediction.isCheckable() && !m_checking.contains(prediction.id))
                 m_queue.push_back({prediction, listedRowOf(prediction, nullptr), m_generation});
         }
     }

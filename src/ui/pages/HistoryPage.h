@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -141,6 +142,9 @@ private:
     QTimer *m_searchTimer = nullptr;
     QTimer *m_watchTimer = nullptr;
     std::deque<RowEntry> m_queue;
+    // Ids of the predictions whose check is on its way: a row rebuilt
+    // meanwhile shows its button disabled, and "Check all" leaves them out.
+    QSet<QString> m_checking;
     int m_checkCorrect = 0;
     int m_checkWrong = 0;
     int m_checkSkipped = 0;

@@ -7,9 +7,10 @@
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
-#include "ui/shell/GoalNotifier.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/GoalNotifier.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
+#include "ui/common/WidgetHelpers.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -77,9 +78,6 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
     m_predictAll->setIconSize(QSize(14, 14));
     m_predictAll->setCursor(Qt::PointingHandCursor);
     m_predictAll->setToolTip(QStringLiteral("Predict every fixture shown here at once"));
-    // Wide enough for the busy text, so the button does not jump.
-    m_predictAll->setFixedWidth(
-        QFontMetrics(m_predictAll->font()).horizontalAdvance(QStringLiteral("Predicting 40\u2026")) + 56);
     row->addWidget(m_predictAll);
 
     m_refreshButton = new QPushButton(this);
@@ -124,6 +122,9 @@ QString LivePage::refreshPeriodText(int seconds)
 void LivePage::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // Wide enough for the busy text, measured once the window's style sheet
+    // has given the button its font.
+    fitButtonToText(m_predictAll, QStringLiteral("  Predicting 40\u2026"));
     // A window restored from the taskbar shows its pages again; that is not
     // the user coming to this page, and must not wipe the cards.
     if (!event->spontaneous())

@@ -2,10 +2,9 @@
 
 #include "ServiceCard.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/shell/SoundManager.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/SoundManager.h"
+#include "ui/common/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -273,13 +272,10 @@ void SettingsPage::refreshModels()
 
 void SettingsPage::onSoundToggled(bool on)
 {
-    // Through the window when there is one, so that its mute button follows.
-    if (MainWindow *window = m_context->mainWindow) {
-        window->setSoundEnabled(on);
-        return;
-    }
     m_context->settings.sound_enabled = on;
     if (m_context->sound)
         m_context->sound->setEnabled(on);
     m_context->settings.save();
+    // The window's mute button follows.
+    emit soundToggled(on);
 }

@@ -26,6 +26,7 @@ public:
 
 signals:
     void themeChanged(const QString &theme);
+    void soundToggled(bool on);
     void accentChanged(const QString &accent);
     void styleChanged(const QString &style);
 

@@ -3,8 +3,8 @@
 #include "app/Constants.h"
 #include "services/Updater.h"
 #include "ui/app/AppContext.h"
-#include "ui/shell/Icons.h"
-#include "ui/shell/Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -110,8 +110,12 @@ void UpdatePage::showVersion(const QString &latest)
         m_status->setText(QStringLiteral("You're up to date."));
         return;
     }
-    // Any other published version is offered, older ones too: the server
-    // decides what users should run.
+    // Only a strictly newer version is offered: an older or unreadable one
+    // never replaces what runs.
+    if (!isNewerVersion(latest, APP_VERSION)) {
+        m_status->setText(QStringLiteral("You're on the latest version."));
+        return;
+    }
     m_status->setText(QStringLiteral("Version %1 is available.").arg(latest));
     m_updateButton->show();
 }

@@ -1,15 +1,15 @@
 #include "MainWindow.h"
 
-#include "Icons.h"
 #include "Sidebar.h"
-#include "SoundManager.h"
-#include "Theme.h"
 #include "TitleBar.h"
 #include "ToastManager.h"
 #include "UpdatePrompt.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
 #include "ui/app/AppContext.h"
+#include "ui/common/Icons.h"
+#include "ui/common/SoundManager.h"
+#include "ui/common/Theme.h"
 #include "ui/pages/AboutPage.h"
 #include "ui/pages/ChatPage.h"
 #include "ui/pages/FavoritesPage.h"
@@ -52,30 +52,6 @@ const QMap<QString, QString> &pageTitles()
         {QStringLiteral("update"), QStringLiteral("Update")},
     };
     return titles;
-}
-
-const QMap<QString, QString> &placeholderTitles()
-{
-    static const QMap<QString, QString> titles = {
-        {QStringLiteral("leagues"), QStringLiteral("Leagues & Fixtures")},
-        {QStringLiteral("live"), QStringLiteral("Live & Today")},
-        {QStringLiteral("search"), QStringLiteral("Team Search")},
-        {QStringLiteral("chat"), QStringLiteral("Ask AI")},
-        {QStringLiteral("favorites"), QStringLiteral("Favorites")},
-        {QStringLiteral("history"), QStringLiteral("Prediction History")},
-        {QStringLiteral("feedback"), QStringLiteral("Send Feedback")},
-        {QStringLiteral("settings"), QStringLiteral("Settings")},
-    };
-    return titles;
-}
-
-QString navLabel(const QString &key)
-{
-    for (const NavItem &item : navItems()) {
-        if (item.key == key)
-            return item.label;
-    }
-    return key;
 }
 
 const QString DefaultStartPage = QStringLiteral("leagues");
@@ -127,6 +103,7 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     connect(settingsPage, &SettingsPage::themeChanged, this, &MainWindow::applyTheme);
     connect(settingsPage, &SettingsPage::accentChanged, this, &MainWindow::applyAccent);
     connect(settingsPage, &SettingsPage::styleChanged, this, &MainWindow::applyStyle);
+    connect(settingsPage, &SettingsPage::soundToggled, this, &MainWindow::setSoundEnabled);
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
 
     registerPage(QStringLiteral("feedback"), new FeedbackPage(m_context, m_stack));
@@ -136,13 +113,8 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     registerPage(QStringLiteral("search"), new SearchPage(m_context, m_stack));
     registerPage(QStringLiteral("favorites"), new FavoritesPage(m_context, m_stack));
 
-    // Pages that are not part of this build yet get a placeholder, so every
-    // navigation entry leads somewhere.
-    for (const NavItem &item : navItems()) {
-        if (!m_pages.contains(item.key))
-            registerPage(item.key, makePlaceholder(item.key));
+    for (const NavItem &item : navItems())
         m_stack->addWidget(m_pages.value(item.key));
-    }
 
     QStatusBar *status = statusBar();
     status->setSizeGripEnabled(false);
@@ -154,6 +126,7 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     status->addPermanentWidget(new QSizeGrip(this));
 
     m_toasts = new ToastManager(this);
+    connect(m_context, &AppContext::toastRequested, this, &MainWindow::showToast);
 
     const QString start = m_pages.contains(settings.start_page) ? settings.start_page : DefaultStartPage;
     m_sidebar->setActive(start);
@@ -180,26 +153,6 @@ void MainWindow::registerPage(const QString &key, QWidget *page)
 {
     page->setProperty("pageKey", key);
     m_pages.insert(key, page);
-}
-
-QWidget *MainWindow::makePlaceholder(const QString &key)
-{
-    auto *page = new QWidget(m_stack);
-    page->setObjectName(QStringLiteral("PlaceholderPage"));
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(8);
-    // The about and update pages have no placeholder title of their own; the
-    // sidebar's label reads better than an empty heading.
-    auto *title = new QLabel(placeholderTitles().value(key, navLabel(key)), page);
-    title->setObjectName(QStringLiteral("SectionTitle"));
-    title->setTextFormat(Qt::PlainText);
-    layout->addWidget(title);
-    auto *text = new QLabel(QStringLiteral("Not yet ported to the native build."), page);
-    text->setObjectName(QStringLiteral("Muted"));
-    layout->addWidget(text);
-    layout->addStretch(1);
-    return page;
 }
 
 QWidget *MainWindow::buildTopBar()
@@ -421,7 +374,7 @@ void MainWindow::checkForUpdateOnStartup()
 
 void MainWindow::offerUpdate(const QString &latest)
 {
-    if (latest == APP_VERSION || !UpdatePrompt::ask(this, latest))
+    if (!isNewerVersion(latest, APP_VERSION) || !UpdatePrompt::ask(this, latest))
         return;
     if (!canRunInstaller()) {
         showToast(UpdatePage::openDownloadPage(m_updateBase), QStringLiteral("info"));

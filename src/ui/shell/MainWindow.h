@@ -47,7 +47,6 @@ public slots:
 
 private:
     void registerPage(const QString &key, QWidget *page);
-    QWidget *makePlaceholder(const QString &key);
     QWidget *buildTopBar();
     void applyStylesheet();
     void fadeCurrentPage();

@@ -1,7 +1,7 @@
 #include "Sidebar.h"
 
-#include "Icons.h"
-#include "Theme.h"
+#include "ui/common/Icons.h"
+#include "ui/common/Theme.h"
 
 #include <QButtonGroup>
 #include <QLabel>

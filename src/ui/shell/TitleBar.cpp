@@ -1,6 +1,6 @@
 #include "TitleBar.h"
 
-#include "Icons.h"
+#include "ui/common/Icons.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

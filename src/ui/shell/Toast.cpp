@@ -1,7 +1,7 @@
 #include "Toast.h"
 
-#include "Icons.h"
 #include "ToastManager.h"
+#include "ui/common/Icons.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>

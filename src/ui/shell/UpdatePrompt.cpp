@@ -1,9 +1,9 @@
 #include "UpdatePrompt.h"
 
-#include "Icons.h"
 #include "TitleBar.h"
 #include "app/Constants.h"
 #include "services/Updater.h"
+#include "ui/common/Icons.h"
 
 #include <QFrame>
 #include <QLabel>

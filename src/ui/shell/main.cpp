@@ -1,4 +1,4 @@
-#include "ui/app/Startup.h"
+#include "ui/shell/Startup.h"
 
 int main(int argc, char **argv)
 {

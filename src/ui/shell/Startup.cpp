@@ -1,12 +1,12 @@
 #include "Startup.h"
 
-#include "AppContext.h"
 #include "app/Constants.h"
 #include "app/Log.h"
 #include "app/Paths.h"
 #include "app/RelayConfig.h"
 #include "app/Settings.h"
-#include "ui/shell/Icons.h"
+#include "ui/app/AppContext.h"
+#include "ui/common/Icons.h"
 #include "ui/shell/MainWindow.h"
 
 #include <QApplication>
@@ -19,7 +19,6 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -37,8 +36,7 @@ void offerLegacyMigration()
 }
 
 // For the start-up benchmark: once the window has painted for the first
-// time, print the wall-clock time in milliseconds and end the process at
-// once, without waiting for the fetches the pages started.
+// time, print the wall-clock time in milliseconds and quit.
 class FirstPaintProbe : public QObject
 {
 public:
@@ -54,7 +52,7 @@ protected:
                 std::printf("first-paint-ms %lld\n",
                             static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
                 std::fflush(stdout);
-                std::_Exit(0);
+                QCoreApplication::exit(0);
             });
         }
         return QObject::eventFilter(watched, event);
@@ -95,10 +93,9 @@ int qMain(int argc, char **argv)
 
     const RelayConfig relay = RelayConfig::builtIn();
     // Both live until the process ends; nothing in them needs a destructor
-    // to run at exit.
+    // to run at exit (the context's shutdown below does what matters).
     auto *context = new AppContext(relay);
     auto *window = new MainWindow(context);
-    context->mainWindow = window;
     if (qEnvironmentVariableIsSet("TOLVO_STARTUP_PROBE"))
         reportFirstPaint(window);
     window->show();
@@ -109,5 +106,8 @@ int qMain(int argc, char **argv)
                            .arg(QFileInfo(copy).fileName()),
                        QStringLiteral("error"));
 
-    return app.exec();
+    const int code = app.exec();
+    // Closing the window ends the program now, whatever is still in flight.
+    context->shutdown();
+    return code;
 }
