@@ -61,6 +61,11 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
     backgroundPool = new QThreadPool(this);
     backgroundPool->setMaxThreadCount(12);
     sound = std::make_unique<SoundManager>(settings.sound_enabled, settings.sound_volume);
+    snapshotSettings();
+}
+
+void AppContext::loadStoredApiKey()
+{
     resolveApiKey(settings, KEYSTORE_TIMEOUT_MS);
     snapshotSettings();
 }

@@ -186,12 +186,15 @@ QWidget *MainWindow::makePage(const QString &key)
 
 bool MainWindow::event(QEvent *event)
 {
-    // The live page refreshes today's fixtures in the background and calls
-    // out goals whichever page is shown, so it is built right after the
-    // first frame rather than when first visited.
+    // Right after the first frame: the stored API key, and the live page,
+    // which refreshes today's fixtures in the background and calls out goals
+    // whichever page is shown, so it cannot wait until it is first visited.
     if (event->type() == QEvent::Paint && !m_firstPainted) {
         m_firstPainted = true;
-        QTimer::singleShot(0, this, [this]() { page(QStringLiteral("live")); });
+        QTimer::singleShot(0, this, [this]() {
+            m_context->loadStoredApiKey();
+            page(QStringLiteral("live"));
+        });
     }
     return QMainWindow::event(event);
 }
