@@ -2,6 +2,7 @@
 
 #include "ai/Prompts.h"
 #include "ai/ThinkingPreset.h"
+#include "app/WorkerPool.h"
 
 namespace {
 
@@ -19,14 +20,20 @@ QString gatherContext(const EspnApi &api, const Match &match, const QString &dep
 {
     const ThinkingPreset preset = thinkingPreset(depth);
 
+    // The meetings come from the home side's schedules, the same ones its
+    // recent results are read from: the home side waits for them and then
+    // finds them in the cache, rather than asking for them a second time.
+    std::vector<Match> h2h;
+    std::vector<Match> awayRecent;
+    runConcurrently({[&] { h2h = api.searchHeadToHead(match.home_team, match.away_team); },
+                     [&] {
+                         if (!match.away_team_id.isEmpty())
+                             awayRecent = api.teamLastEvents(match.away_team_id, preset.formGames);
+                     }});
     std::vector<Match> homeRecent;
     if (!match.home_team_id.isEmpty())
         homeRecent = api.teamLastEvents(match.home_team_id, preset.formGames);
-    std::vector<Match> awayRecent;
-    if (!match.away_team_id.isEmpty())
-        awayRecent = api.teamLastEvents(match.away_team_id, preset.formGames);
 
-    std::vector<Match> h2h = api.searchHeadToHead(match.home_team, match.away_team);
     if (h2h.size() > size_t(preset.h2hGames))
         h2h.resize(size_t(preset.h2hGames));
 

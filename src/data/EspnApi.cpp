@@ -5,6 +5,7 @@
 
 #include "app/Constants.h"
 #include "app/League.h"
+#include "app/WorkerPool.h"
 #include "data/BlockingRequest.h"
 
 #include <QDate>
@@ -17,6 +18,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -32,6 +34,7 @@ const QString SEARCH_PATH = QStringLiteral("/apis/common/v3/search");
 const QString LIMIT = QStringLiteral("300");
 constexpr int DEFAULT_UPCOMING_DAYS = 75;
 constexpr int PROBED_LEAGUES = 6;
+constexpr qint64 SEARCH_TTL_SECONDS = 24 * 3600;
 
 // A host from the environment ("http://127.0.0.1:8080"), or the default when
 // the variable is unset or unusable; a trailing slash is forgiven.
@@ -141,11 +144,21 @@ std::vector<QJsonObject> EspnApi::scoreboard(const QString &league, const QDate 
     const QString last = dayText(to);
     std::vector<QJsonObject> events;
     QSet<QString> seen;
-    for (QDate month(from.year(), from.month(), 1); month <= to; month = month.addMonths(1)) {
-        const QJsonObject reply = get(path,
-                                      {{QStringLiteral("dates"), month.toString(QStringLiteral("yyyyMM"))},
-                                       {QStringLiteral("limit"), LIMIT}},
-                                      bypassCache);
+    // The months are asked for at once and read in calendar order.
+    QStringList months;
+    for (QDate month(from.year(), from.month(), 1); month <= to; month = month.addMonths(1))
+        months.append(month.toString(QStringLiteral("yyyyMM")));
+    std::vector<QJsonObject> replies(size_t(months.size()));
+    std::vector<std::function<void()>> fetches;
+    for (qsizetype i = 0; i < months.size(); ++i) {
+        fetches.push_back([&, i] {
+            replies[size_t(i)] =
+                get(path, {{QStringLiteral("dates"), months.at(i)}, {QStringLiteral("limit"), LIMIT}},
+                    bypassCache);
+        });
+    }
+    runConcurrently(fetches);
+    for (const QJsonObject &reply : replies) {
         for (QJsonObject &event : espn::objectsOf(reply.value(QLatin1String("events")))) {
             const QString date = espn::dateAndTime(event.value(QLatin1String("date")).toString()).first;
             if (date < first || date > last)
@@ -289,8 +302,14 @@ void EspnApi::rememberLeague(const Match &match, const QString &league) const
 
 QJsonObject EspnApi::getSearch(const QString &query) const
 {
-    // Searches skip the cache, the spacing and the retries: a user is typing
-    // and waiting, and an empty answer is an acceptable outcome.
+    // What a search finds (a team's id, name and league) hardly ever changes,
+    // so an answer is kept for a day: predicting the same teams again asks
+    // nothing. Searches skip the spacing and the retries: a user is typing
+    // and waiting, and an empty answer is an acceptable outcome (and is not
+    // kept).
+    const QString key = cacheKey(QStringLiteral("search"), {{QStringLiteral("query"), query}});
+    if (std::optional<QJsonObject> cached = readCache(key, SEARCH_TTL_SECONDS))
+        return *cached;
     const QNetworkRequest request(
         urlWithQuery(m_searchEndpoint, {{QStringLiteral("query"), query},
                                         {QStringLiteral("limit"), QStringLiteral("12")},
@@ -299,7 +318,10 @@ QJsonObject EspnApi::getSearch(const QString &query) const
     if (!reply.ok())
         return {};
     const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
-    return doc.isObject() ? doc.object() : QJsonObject();
+    if (!doc.isObject())
+        return {};
+    writeCache(key, doc.object());
+    return doc.object();
 }
 
 void EspnApi::ensureLeagueKnown(const QString &teamId) const

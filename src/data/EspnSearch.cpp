@@ -4,11 +4,14 @@
 
 #include "EspnMapping.h"
 
+#include "app/WorkerPool.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -87,34 +90,58 @@ std::optional<Team> EspnApi::searchTeam(const QString &name) const
 
 std::vector<Match> EspnApi::searchHeadToHead(const QString &name1, const QString &name2) const
 {
-    const std::optional<Team> t1 = searchTeam(name1);
-    const std::optional<Team> t2 = searchTeam(name2);
+    std::optional<Team> t1;
+    std::optional<Team> t2;
+    runConcurrently({[&] { t1 = searchTeam(name1); }, [&] { t2 = searchTeam(name2); }});
     if (!t1 || !t2)
         return {};
 
-    // Keyed by event id: a meeting found in two seasons' schedules, or both in
-    // a schedule and among the upcoming fixtures, is listed once.
-    QMap<QString, Match> meetings;
+    // Three seasons of the first team's schedule and the league's upcoming
+    // fixtures, all asked for at once; each list is kept apart so that the
+    // merge below sees them in the same order whichever answers first.
     const int season = seasonStartYear(QDate::currentDate());
-    for (int s : {season, season - 1, season - 2}) {
-        for (const Match &m : toMatches(teamSchedule(t1->id, s), QString(), QString())) {
-            if (sameFixture(m, t1->name, t2->name))
-                meetings.insert(m.id, m);
-        }
-    }
-
-    QString league = teamLeagueGet(t1->id);
-    if (league.isEmpty())
-        league = teamLeagueGet(t2->id);
-    if (!league.isEmpty()) {
+    const int seasons[] = {season, season - 1, season - 2};
+    std::vector<Match> found[4];
+    auto leagueOfTeams = [&] {
+        const QString league = teamLeagueGet(t1->id);
+        return league.isEmpty() ? teamLeagueGet(t2->id) : league;
+    };
+    QString league = leagueOfTeams();
+    auto readUpcoming = [&] {
         try {
             for (const Match &m : upcomingMatches(league, 200, 0)) {
                 if (sameFixture(m, t1->name, t2->name))
-                    meetings.insert(m.id, m);
+                    found[3].push_back(m);
             }
         } catch (const ApiError &) {
             // The past meetings are worth returning on their own.
         }
+    };
+    std::vector<std::function<void()>> fetches;
+    for (int i = 0; i < 3; ++i) {
+        fetches.push_back([&, i] {
+            for (const Match &m : toMatches(teamSchedule(t1->id, seasons[i]), QString(), QString())) {
+                if (sameFixture(m, t1->name, t2->name))
+                    found[i].push_back(m);
+            }
+        });
+    }
+    if (!league.isEmpty())
+        fetches.push_back(readUpcoming);
+    runConcurrently(fetches);
+    // Neither search named a league: a schedule that answered may have.
+    if (league.isEmpty()) {
+        league = leagueOfTeams();
+        if (!league.isEmpty())
+            readUpcoming();
+    }
+
+    // Keyed by event id: a meeting found in two seasons' schedules, or both in
+    // a schedule and among the upcoming fixtures, is listed once.
+    QMap<QString, Match> meetings;
+    for (const std::vector<Match> &list : found) {
+        for (const Match &m : list)
+            meetings.insert(m.id, m);
     }
 
     std::vector<Match> result(meetings.cbegin(), meetings.cend());

@@ -3,6 +3,7 @@
 #include "app/KeyStore.h"
 #include "app/Log.h"
 #include "app/Paths.h"
+#include "app/WorkerPool.h"
 #include "data/BlockingRequest.h"
 #include "ui/common/SoundManager.h"
 
@@ -56,11 +57,15 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
     , history(historyDatabasePath())
     , relay(std::move(relayConfig))
 {
-    pool = QThreadPool::globalInstance();
-    pool->setMaxThreadCount(std::max(pool->maxThreadCount(), 16));
+    pool = workerPool();
     backgroundPool = new QThreadPool(this);
     backgroundPool->setMaxThreadCount(12);
     sound = std::make_unique<SoundManager>(settings.sound_enabled, settings.sound_volume);
+    snapshotSettings();
+}
+
+void AppContext::loadStoredApiKey()
+{
     resolveApiKey(settings, KEYSTORE_TIMEOUT_MS);
     snapshotSettings();
 }

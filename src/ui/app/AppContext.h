@@ -60,6 +60,12 @@ public:
     void shutdown(int graceMs = 1500);
     bool isShuttingDown() const { return m_shuttingDown; }
 
+    // Takes the API key from the system's secret store (or moves a key found
+    // in settings.json there). The store may take a while to answer, or ask
+    // for the keyring to be unlocked, so the window calls this once it has
+    // shown its first frame rather than the constructor.
+    void loadStoredApiKey();
+
     // The settings as the current task sees them: inside a work function, the
     // copy taken on the GUI thread when the task was started (the GUI thread
     // may be changing `settings` meanwhile); on the GUI thread, `settings`.

@@ -22,6 +22,7 @@
 #include "ui/pages/UpdatePage.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -36,6 +37,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -95,26 +98,7 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     centralLayout->addLayout(row, 1);
     setCentralWidget(central);
 
-    registerPage(QStringLiteral("about"), new AboutPage(m_stack));
-    registerPage(QStringLiteral("history"), new HistoryPage(m_context, m_stack));
-    registerPage(QStringLiteral("chat"), new ChatPage(m_context, m_stack));
-    auto *settingsPage = new SettingsPage(m_context, m_stack);
-    registerPage(QStringLiteral("settings"), settingsPage);
-    connect(settingsPage, &SettingsPage::themeChanged, this, &MainWindow::applyTheme);
-    connect(settingsPage, &SettingsPage::accentChanged, this, &MainWindow::applyAccent);
-    connect(settingsPage, &SettingsPage::styleChanged, this, &MainWindow::applyStyle);
-    connect(settingsPage, &SettingsPage::soundToggled, this, &MainWindow::setSoundEnabled);
     connect(m_sidebar, &Sidebar::navigate, this, &MainWindow::onNavigate);
-
-    registerPage(QStringLiteral("feedback"), new FeedbackPage(m_context, m_stack));
-    registerPage(QStringLiteral("update"), new UpdatePage(m_context, m_stack));
-    registerPage(QStringLiteral("leagues"), new LeaguesPage(m_context, m_stack));
-    registerPage(QStringLiteral("live"), new LivePage(m_context, m_stack));
-    registerPage(QStringLiteral("search"), new SearchPage(m_context, m_stack));
-    registerPage(QStringLiteral("favorites"), new FavoritesPage(m_context, m_stack));
-
-    for (const NavItem &item : navItems())
-        m_stack->addWidget(m_pages.value(item.key));
 
     QStatusBar *status = statusBar();
     status->setSizeGripEnabled(false);
@@ -128,9 +112,13 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     m_toasts = new ToastManager(this);
     connect(m_context, &AppContext::toastRequested, this, &MainWindow::showToast);
 
-    const QString start = m_pages.contains(settings.start_page) ? settings.start_page : DefaultStartPage;
+    // Only the page on screen is built before the first paint; the others
+    // are built when first asked for (see page()).
+    const bool known = std::any_of(navItems().cbegin(), navItems().cend(),
+                                   [&](const NavItem &item) { return item.key == settings.start_page; });
+    const QString start = known ? settings.start_page : DefaultStartPage;
     m_sidebar->setActive(start);
-    m_stack->setCurrentWidget(m_pages.value(start));
+    m_stack->setCurrentWidget(page(start));
     m_title->setText(pageTitle(start));
 
     applyStylesheet();
@@ -149,10 +137,66 @@ QWidget *MainWindow::currentPage() const
     return m_stack->currentWidget();
 }
 
-void MainWindow::registerPage(const QString &key, QWidget *page)
+QWidget *MainWindow::page(const QString &key)
 {
-    page->setProperty("pageKey", key);
-    m_pages.insert(key, page);
+    if (QWidget *built = m_pages.value(key))
+        return built;
+    QWidget *made = makePage(key);
+    if (!made)
+        return nullptr;
+    made->setProperty("pageKey", key);
+    m_pages.insert(key, made);
+    m_stack->addWidget(made);
+    return made;
+}
+
+QWidget *MainWindow::makePage(const QString &key)
+{
+    if (key == QLatin1String("about"))
+        return new AboutPage(m_stack);
+    if (key == QLatin1String("history"))
+        return new HistoryPage(m_context, m_stack);
+    if (key == QLatin1String("chat"))
+        return new ChatPage(m_context, m_stack);
+    if (key == QLatin1String("settings")) {
+        auto *settingsPage = new SettingsPage(m_context, m_stack);
+        connect(settingsPage, &SettingsPage::themeChanged, this, &MainWindow::applyTheme);
+        connect(settingsPage, &SettingsPage::accentChanged, this, &MainWindow::applyAccent);
+        connect(settingsPage, &SettingsPage::styleChanged, this, &MainWindow::applyStyle);
+        connect(settingsPage, &SettingsPage::soundToggled, this, &MainWindow::setSoundEnabled);
+        return settingsPage;
+    }
+    if (key == QLatin1String("feedback"))
+        return new FeedbackPage(m_context, m_stack);
+    if (key == QLatin1String("update")) {
+        auto *updatePage = new UpdatePage(m_context, m_stack);
+        updatePage->setUpdateBase(m_updateBase);
+        return updatePage;
+    }
+    if (key == QLatin1String("leagues"))
+        return new LeaguesPage(m_context, m_stack);
+    if (key == QLatin1String("live"))
+        return new LivePage(m_context, m_stack);
+    if (key == QLatin1String("search"))
+        return new SearchPage(m_context, m_stack);
+    if (key == QLatin1String("favorites"))
+        return new FavoritesPage(m_context, m_stack);
+    return nullptr;
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    // Right after the first frame: the stored API key, and the live page,
+    // which refreshes today's fixtures in the background and calls out goals
+    // whichever page is shown, so it cannot wait until it is first visited.
+    if (event->type() == QEvent::Paint && !m_firstPainted) {
+        m_firstPainted = true;
+        QTimer::singleShot(0, this, [this]() {
+            m_context->loadStoredApiKey();
+            page(QStringLiteral("live"));
+        });
+    }
+    return QMainWindow::event(event);
 }
 
 QWidget *MainWindow::buildTopBar()
@@ -209,7 +253,7 @@ void MainWindow::applyStylesheet()
 void MainWindow::onNavigate(const QString &key)
 {
     m_context->play(QStringLiteral("navigate"));
-    QWidget *target = m_pages.value(key);
+    QWidget *target = page(key);
     if (target && target != m_stack->currentWidget()) {
         m_stack->setCurrentWidget(target);
         fadeCurrentPage();

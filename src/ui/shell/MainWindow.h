@@ -26,7 +26,9 @@ public:
     // The top bar's title for a page key ("Tolvo" for keys without one).
     static QString pageTitle(const QString &key);
 
-    QWidget *page(const QString &key) const { return m_pages.value(key); }
+    // The page of a navigation key, built the first time it is asked for;
+    // null for an unknown key.
+    QWidget *page(const QString &key);
     QWidget *currentPage() const;
     ToastManager *toastManager() const { return m_toasts; }
 
@@ -45,8 +47,11 @@ public slots:
     // Offers a newer version, if the update server has one; silent otherwise.
     void checkForUpdateOnStartup();
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
-    void registerPage(const QString &key, QWidget *page);
+    QWidget *makePage(const QString &key);
     QWidget *buildTopBar();
     void applyStylesheet();
     void fadeCurrentPage();
@@ -70,4 +75,5 @@ private:
     TitleBar *m_titleBar = nullptr;
     ToastManager *m_toasts = nullptr;
     QString m_updateBase;
+    bool m_firstPainted = false;
 };
