@@ -1,5 +1,4 @@
 #include "ai/AccuracyStats.h"
-#include "ai/CheckSummary.h"
 
 #include <QtTest>
 
@@ -22,13 +21,6 @@ Prediction call(int day, std::optional<bool> right, int confidence = 50, const Q
         p.actual_away_score = 1;
     }
     return p;
-}
-
-// Adds `right` correct then `wrong` wrong calls of one league.
-void add(QList<Prediction> &calls, const QString &league, int right, int wrong)
-{
-    for (int i = 0; i < right + wrong; ++i)
-        calls.append(call(int(calls.size()), i < right, 50, league));
 }
 
 } // namespace
@@ -66,60 +58,6 @@ private slots:
             QTEST(s.currentStreak, "current");
             std::reverse(calls.begin(), calls.end());
         }
-    }
-
-    void confidentCalls_startAtTheThreshold()
-    {
-        const AccuracyStats s =
-            computeStats({call(0, true, CONFIDENT_THRESHOLD), call(1, false, CONFIDENT_THRESHOLD - 1),
-                          call(2, false, 90), call(3, {}, 99)});
-        QCOMPARE(s.confidentChecked, 2);
-        QCOMPARE(s.confidentCorrect, 1);
-    }
-
-    void leagues_mostCheckedThenRoundedAccuracyThenName()
-    {
-        QList<Prediction> calls;
-        add(calls, u"Serie A"_s, 1, 300); // most checked first, however poor
-        // 134 of 200 is 67%; 133 of 200 is 66.5%, rounded half up to 67%: a
-        // tie, so the names decide although "b" is a little better.
-        add(calls, u"b"_s, 134, 66);
-        add(calls, u"a"_s, 133, 67);
-        // 2 of 3 each: "Other" (which collects the empty league too) sorts
-        // before lower-case names.
-        add(calls, u"c"_s, 2, 1);
-        add(calls, u"Other"_s, 1, 1);
-        add(calls, QString(), 1, 0);
-        add(calls, u"d"_s, 1, 2);
-        calls.append(call(999, {}, 50, u"Ligue 1"_s)); // unchecked: no record
-
-        const AccuracyStats s = computeStats(calls);
-        QStringList names;
-        for (const LeagueRecord &r : s.leagues)
-            names.append(r.league);
-        QCOMPARE(names, QStringList({u"Serie A"_s, u"a"_s, u"b"_s, u"Other"_s, u"c"_s, u"d"_s}));
-        QCOMPARE(s.leagues.at(3).checked, 3);
-        QCOMPARE(s.leagues.at(3).correct, 2);
-    }
-
-    void checkAllSummary_data()
-    {
-        QTest::addColumn<int>("correct");
-        QTest::addColumn<int>("wrong");
-        QTest::addColumn<int>("skipped");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("both parts") << 1 << 1 << 1
-                                    << u"2 checked (1 correct, 1 wrong) · 1 not finished yet"_s;
-        QTest::newRow("only checked") << 3 << 0 << 0 << u"3 checked (3 correct, 0 wrong)"_s;
-        QTest::newRow("only skipped") << 0 << 0 << 2 << u"2 not finished yet"_s;
-        QTest::newRow("nothing") << 0 << 0 << 0 << QString();
-    }
-    void checkAllSummary()
-    {
-        QFETCH(int, correct);
-        QFETCH(int, wrong);
-        QFETCH(int, skipped);
-        QTEST(::checkAllSummary(correct, wrong, skipped), "text");
     }
 };
 

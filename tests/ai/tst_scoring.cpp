@@ -36,63 +36,6 @@ class TestScoring : public QObject
     Q_OBJECT
 
 private slots:
-    void oneForecast_handComputedScores_data()
-    {
-        QTest::addColumn<QList<double>>("pct");
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<double>("rps");
-        QTest::addColumn<double>("brier");
-        QTest::addColumn<double>("logLoss");
-        QTest::addColumn<bool>("hit");
-
-        QTest::newRow("50/30/20, home")
-            << QList<double>{50, 30, 20} << int(HomeWin) << 0.145 << 0.38 << 0.693147 << true;
-        QTest::newRow("50/30/20, draw")
-            << QList<double>{50, 30, 20} << int(Draw) << 0.145 << 0.78 << 1.203973 << false;
-        QTest::newRow("50/30/20, away: further from the call than a draw")
-            << QList<double>{50, 30, 20} << int(AwayWin) << 0.445 << 0.98 << 1.609438 << false;
-        QTest::newRow("figures that do not add up to 100 are scaled")
-            << QList<double>{25, 15, 10} << int(AwayWin) << 0.445 << 0.98 << 1.609438 << false;
-        QTest::newRow("certain and wrong: log loss floored at 0.001")
-            << QList<double>{100, 0, 0} << int(AwayWin) << 1.0 << 2.0 << 6.907755 << false;
-        QTest::newRow("a negative figure counts as no chance")
-            << QList<double>{-5, 50, 50} << int(Draw) << 0.125 << 0.5 << 0.693147 << true;
-        QTest::newRow("uniform, draw; a tie goes to the first outcome")
-            << QList<double>{1, 1, 1} << int(Draw) << 0.111111 << 0.666667 << 1.098612 << false;
-    }
-    void oneForecast_handComputedScores()
-    {
-        QFETCH(QList<double>, pct);
-        QFETCH(int, outcome);
-        const std::optional<Probabilities> p = normalised(pct[0], pct[1], pct[2]);
-        QVERIFY(p.has_value());
-        QFETCH(double, rps);
-        QFETCH(double, brier);
-        QFETCH(double, logLoss);
-        QFETCH(bool, hit);
-        QVERIFY(near(rankedProbabilityScore(*p, outcome), rps));
-        QVERIFY(near(brierScore(*p, outcome), brier));
-        QVERIFY(near(::logLoss(*p, outcome), logLoss));
-        QCOMPARE(isHit(*p, outcome), hit);
-    }
-
-    void verdict_thresholds_data()
-    {
-        QTest::addColumn<double>("z"); // NaN: too few calls for a z
-        QTest::addColumn<QString>("verdict");
-        QTest::newRow("z -2") << -2.0 << "ahead of the market";
-        QTest::newRow("z -1.99") << -1.99 << "not yet distinguishable";
-        QTest::newRow("z 1.99") << 1.99 << "not yet distinguishable";
-        QTest::newRow("z 2") << 2.0 << "behind the market";
-        QTest::newRow("no z") << qQNaN() << "not yet distinguishable";
-    }
-    void verdict_thresholds()
-    {
-        QFETCH(double, z);
-        QFETCH(QString, verdict);
-        QCOMPARE(marketVerdict(qIsNaN(z) ? std::nullopt : std::optional<double>(z)), verdict);
-    }
-
     void report_scoresPreMatchCallsAgainstBaselinesAndMarket()
     {
         const QList<Prediction> history = {

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 Prediction prediction(const QString &label, int index = 0)
@@ -84,7 +86,7 @@ private slots:
         QFETCH(int, skipped);
 
         if (databaseInUse)
-            HistoryStore(historyDatabasePath()).add(prediction(QStringLiteral("present")));
+            HistoryStore(historyDatabasePath()).add(prediction(u"present"_s));
         TestEnv::writeFile(historyFilePath(), file);
 
         HistoryStore store(historyDatabasePath());
@@ -94,16 +96,16 @@ private slots:
             QCOMPARE(all.at(i).id, ids.at(i));
 
         // Renamed, never deleted: the bytes are all still there.
-        const QString imported = historyFilePath() + QStringLiteral(".imported");
+        const QString imported = historyFilePath() + u".imported"_s;
         QCOMPARE(QFile::exists(historyFilePath()), databaseInUse);
         QCOMPARE(TestEnv::readFile(databaseInUse ? historyFilePath() : imported), file);
         if (!databaseInUse && labels.size() > 0)
             QVERIFY(TestEnv::readFile(logFilePath())
-                        .contains(QStringLiteral("%1 unreadable entries skipped").arg(skipped).toUtf8()));
+                        .contains(u"%1 unreadable entries skipped"_s.arg(skipped).toUtf8()));
 
         // A second start finds nothing more to do.
         QCOMPARE(HistoryStore(historyDatabasePath()).count(), labels.size());
-        QCOMPARE(dataFiles(QStringLiteral("history.json*")).size(), 1 + (file.startsWith('{') ? 1 : 0));
+        QCOMPARE(dataFiles(u"history.json*"_s).size(), 1 + (file.startsWith('{') ? 1 : 0));
     }
 
     void legacyEntryWithoutId_isUpdatedThroughItsCreationTime()
@@ -113,11 +115,11 @@ private slots:
             {"id": "x", "created_at": "2025-05-02T10:00:00", "match_label": "other"}])");
         HistoryStore store(historyDatabasePath());
         Prediction old = store.all().at(0);
-        old.outcome = QStringLiteral("HOME");
+        old.outcome = u"HOME"_s;
         old.actual_home_score = 1;
         old.actual_away_score = 0;
         store.update(old);
-        store.update(prediction(QStringLiteral("stranger"))); // unknown: not added
+        store.update(prediction(u"stranger"_s)); // unknown: not added
 
         const QList<Prediction> all = store.all();
         QCOMPARE(::labels(all), (QStringList{"old", "other"}));
@@ -211,16 +213,15 @@ private slots:
                                << QStringList{"Inter vs Milan"};
         QTest::newRow("confident from 65")
             << any << 65 << QString() << QString() << QStringList{"Évian vs Lyon", "Arsenal vs Chelsea"};
-        QTest::newRow("league") << any << 0 << QStringLiteral("Italian Serie A") << QString()
+        QTest::newRow("league") << any << 0 << u"Italian Serie A"_s << QString()
                                 << QStringList{"Inter vs Milan"};
         QTest::newRow("text in any case")
-            << any << 0 << QString() << QStringLiteral("ARS") << QStringList{"Arsenal vs Chelsea"};
+            << any << 0 << QString() << u"ARS"_s << QStringList{"Arsenal vs Chelsea"};
         QTest::newRow("text beyond ASCII")
-            << any << 0 << QString() << QStringLiteral("ÉVIAN") << QStringList{"Évian vs Lyon"};
+            << any << 0 << QString() << u"ÉVIAN"_s << QStringList{"Évian vs Lyon"};
         QTest::newRow("text in the league")
-            << any << 0 << QString() << QStringLiteral("serie") << QStringList{"Inter vs Milan"};
-        QTest::newRow("text is not a pattern")
-            << any << 0 << QString() << QStringLiteral("%") << QStringList{};
+            << any << 0 << QString() << u"serie"_s << QStringList{"Inter vs Milan"};
+        QTest::newRow("text is not a pattern") << any << 0 << QString() << u"%"_s << QStringList{};
     }
 
     void find_filtersAsTheHistoryPageAsks()
@@ -245,7 +246,7 @@ private slots:
             Prediction p = prediction(QString::fromUtf8(row.label));
             p.league = QString::fromUtf8(row.league);
             p.confidence = row.confidence;
-            p.outcome = QStringLiteral("HOME");
+            p.outcome = u"HOME"_s;
             p.actual_home_score = row.home;
             p.actual_away_score = row.away;
             store.add(p);
@@ -261,7 +262,7 @@ private slots:
         // Frozen at a moment: later entries stay out.
         filter.upTo = store.latestEntry();
         const quint64 stamp = store.changeStamp();
-        HistoryStore(historyDatabasePath()).add(prediction(QStringLiteral("later"), 99));
+        HistoryStore(historyDatabasePath()).add(prediction(u"later"_s, 99));
         QCOMPARE(store.count(filter), labels.size());
         QVERIFY(store.changeStamp() != stamp); // noticed, though another connection wrote it
     }
@@ -285,7 +286,7 @@ private slots:
                 HistoryStore store(historyDatabasePath());
                 QJsonArray many;
                 for (int i = 0; i < 400; ++i)
-                    many.append(prediction(QStringLiteral("p%1").arg(i), i).toJson());
+                    many.append(prediction(u"p%1"_s.arg(i), i).toJson());
                 store.importEntries(many);
             }
             bytes = TestEnv::readFile(historyDatabasePath());
@@ -295,9 +296,9 @@ private slots:
 
         HistoryStore store(historyDatabasePath());
         QVERIFY(!store.setAsideCopy().isEmpty());
-        QCOMPARE(dataFiles(QStringLiteral("tolvo.db.corrupt-*")).size(), 1);
+        QCOMPARE(dataFiles(u"tolvo.db.corrupt-*"_s).size(), 1);
         QCOMPARE(TestEnv::readFile(store.setAsideCopy()), bytes);
-        store.add(prediction(QStringLiteral("fresh")));
+        store.add(prediction(u"fresh"_s));
         QCOMPARE(labels(HistoryStore(historyDatabasePath()).all()), QStringList{"fresh"});
         QVERIFY(HistoryStore(historyDatabasePath()).setAsideCopy().isEmpty());
     }
@@ -305,26 +306,26 @@ private slots:
     void exportThenImport_roundTrip_data()
     {
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("json") << QStringLiteral("out.json");
-        QTest::newRow("csv") << QStringLiteral("out.CSV");
+        QTest::newRow("json") << u"out.json"_s;
+        QTest::newRow("csv") << u"out.CSV"_s;
     }
 
     void exportThenImport_roundTrip()
     {
         QFETCH(QString, fileName);
         // Texts that CSV must quote, an entry without id, a checked one.
-        const QJsonArray entries{
-            QJsonObject{
-                {"id", ""}, {"created_at", "2025-01-01T09:00:00"}, {"match_label", "No id, \"quoted\""}},
-            QJsonObject{{"id", "b"},
-                        {"created_at", "2025-01-02T09:00:00"},
-                        {"match_label", "Brighton, Hove"},
-                        {"summary", "Line one\nline two"},
-                        {"key_factors", QJsonArray{"Form, home", QStringLiteral("Müller")}},
-                        {"confidence", 71},
-                        {"cost_gbp", 0.00125},
-                        {"actual_home_score", 2},
-                        {"actual_away_score", 0}}};
+        const QJsonArray entries{QJsonObject{{"id", ""},
+                                             {"created_at", "2025-01-01T09:00:00"},
+                                             {"match_label", "No id, \"quoted\""}},
+                                 QJsonObject{{"id", "b"},
+                                             {"created_at", "2025-01-02T09:00:00"},
+                                             {"match_label", "Brighton, Hove"},
+                                             {"summary", "Line one\nline two"},
+                                             {"key_factors", QJsonArray{"Form, home", u"Müller"_s}},
+                                             {"confidence", 71},
+                                             {"cost_gbp", 0.00125},
+                                             {"actual_home_score", 2},
+                                             {"actual_away_score", 0}}};
         TestEnv::writeFile(historyFilePath(), QJsonDocument(entries).toJson());
         HistoryStore source(historyDatabasePath());
         QJsonArray original;
@@ -335,7 +336,7 @@ private slots:
         if (fileName.endsWith(QLatin1String("CSV")))
             QVERIFY(TestEnv::readFile(path).startsWith("actual_away_score,actual_home_score,away_team,"));
 
-        HistoryStore target(env->root() + QStringLiteral("/other/tolvo.db"));
+        HistoryStore target(env->root() + u"/other/tolvo.db"_s);
         HistoryImport result;
         QCOMPARE(importHistory(target, path, &result), QString());
         QCOMPARE(result.added, 2);
@@ -345,8 +346,8 @@ private slots:
             QJsonObject a = original.at(i).toObject();
             QJsonObject b = back.at(i).toJson();
             if (i == 0) { // read without an id, it gets a fresh one each time
-                a.remove(QStringLiteral("id"));
-                b.remove(QStringLiteral("id"));
+                a.remove(u"id"_s);
+                b.remove(u"id"_s);
             }
             QCOMPARE(b, a);
         }
@@ -356,7 +357,31 @@ private slots:
         QCOMPARE(result.added, 0);
         QCOMPARE(result.updated, 2);
         QCOMPARE(target.count(), 2);
-        QVERIFY(!importHistory(target, env->root() + QStringLiteral("/missing.json")).isEmpty());
+        QVERIFY(!importHistory(target, env->root() + u"/missing.json"_s).isEmpty());
+    }
+
+    void lostTable_everyCallFailsQuietly_andSaysSoInTheLog()
+    {
+        HistoryStore store(historyDatabasePath());
+        store.add(prediction(u"kept"_s));
+        {
+            // Another program (or a broken disk) takes the table away.
+            QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
+            other.setDatabaseName(historyDatabasePath());
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(u"DROP TABLE predictions"_s, other).isActive());
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(u"other"_s);
+        store.add(prediction(u"lost"_s));
+        store.update(prediction(u"lost"_s));
+        QCOMPARE(store.importEntries({QJsonObject{{"id", "x"}}}).added, 0);
+        QVERIFY(store.all().isEmpty() && store.checked().isEmpty() && store.leagues().isEmpty());
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(store.count(HistoryFilter()), 0);
+        QVERIFY(store.toJsonArray().isEmpty());
+        store.clear();
+        QVERIFY(TestEnv::readFile(logFilePath()).contains("History database: adding a prediction failed"));
     }
 };
 

@@ -55,34 +55,6 @@ private slots:
         QCOMPARE(TestEnv::readFile(settingsFilePath()), bytes);
     }
 
-    void load_environmentKeyOverridesTheFile()
-    {
-        writeSettings(R"({"theme": "light", "openai_api_key": "sk-file"})");
-        qputenv("OPENAI_API_KEY", "sk-env");
-        const Settings s = Settings::load();
-        QCOMPARE(s.theme, u"light"_s);
-        QCOMPARE(s.openai_api_key, u"sk-env"_s);
-        QCOMPARE(s.accent, Settings().accent); // missing keys keep their defaults
-        qputenv("OPENAI_API_KEY", "");
-        QCOMPARE(Settings::load().openai_api_key, u"sk-file"_s);
-    }
-
-    void load_wrongTypes_giveZeroValuesNotDefaults()
-    {
-        writeSettings(R"({"form_games": "7", "sound_enabled": "yes", "sound_volume": "loud",
-                          "theme": 3, "live_refresh_seconds": 12.5, "favorite_league_ids": [],
-                          "recent_searches": ["a", 1], "chat_memory_turns": -4})");
-        const Settings s = Settings::load();
-        QCOMPARE(s.form_games, 0);
-        QCOMPARE(s.sound_enabled, false);
-        QCOMPARE(s.sound_volume, 0.0);
-        QCOMPARE(s.theme, QString());
-        QCOMPARE(s.live_refresh_seconds, 0);
-        QVERIFY(s.favorite_league_ids.isEmpty());
-        QCOMPARE(s.recent_searches, QStringList({u"a"_s, QString()}));
-        QCOMPARE(s.chat_memory_turns, -4); // never clamped when read
-    }
-
     void save_roundTrip_indentedAndPrivate()
     {
         Settings s;
@@ -119,31 +91,6 @@ private slots:
         QFile::rename(path + u".real"_s, path);
         QCOMPARE(TestEnv::readFile(path), before);
         QVERIFY(TestEnv::readFile(logFilePath()).contains("Could not save"));
-    }
-
-    void assetPath_fallsBackToExecutableFolder()
-    {
-        const QString exeDir = QCoreApplication::applicationDirPath();
-        const QString assets = exeDir + u"/assets"_s;
-        if (QFileInfo(assets).isDir())
-            QSKIP("an assets folder sits beside the test binary");
-        QCOMPARE(assetPath({u"sounds"_s, u"goal.wav"_s}), exeDir + u"/sounds/goal.wav"_s);
-        QDir().mkpath(assets);
-        QCOMPARE(assetPath({u"sounds"_s, u"goal.wav"_s}), assets + u"/sounds/goal.wav"_s);
-        QDir().rmdir(assets);
-    }
-
-    void legacy_historyBesideExecutable_isCopiedAlone_andAskedAgain()
-    {
-        const QString exeDir = QDir(QCoreApplication::applicationDirPath()).absolutePath();
-        plantLegacy(exeDir, u"history.json"_s, "[{\"id\":\"old\"}]");
-        QCOMPARE(findLegacyPortableData(), exeDir);
-        migrateLegacyPortableData(exeDir);
-        QCOMPARE(TestEnv::readFile(historyFilePath()), QByteArray("[{\"id\":\"old\"}]"));
-        QVERIFY(!QFile::exists(favoritesFilePath()));
-        QVERIFY(QFile::exists(QDir(exeDir).filePath(u"history.json"_s))); // left in place
-        // Without settings.json the question comes back next time.
-        QCOMPARE(findLegacyPortableData(), exeDir);
     }
 
     void legacy_neverOverwritesAndStopsOnceSetUp()

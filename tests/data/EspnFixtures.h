@@ -10,35 +10,32 @@
 // Small ESPN-shaped events for the tests, with only the keys the client reads.
 namespace fixtures {
 
+using namespace Qt::StringLiterals;
+
 inline QJsonObject team(const QString &id, const QString &name)
 {
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("displayName"), name},
-            {QStringLiteral("logo"), QStringLiteral("https://crests.test/%1.png").arg(id)}};
+    return {{u"id"_s, id}, {u"displayName"_s, name}, {u"logo"_s, u"https://crests.test/%1.png"_s.arg(id)}};
 }
 
 inline QJsonObject competitor(const QString &side, const QJsonObject &team, const QJsonValue &score)
 {
-    QJsonObject c{{QStringLiteral("homeAway"), side}, {QStringLiteral("team"), team}};
+    QJsonObject c{{u"homeAway"_s, side}, {u"team"_s, team}};
     if (!score.isUndefined())
-        c.insert(QStringLiteral("score"), score);
+        c.insert(u"score"_s, score);
     return c;
 }
 
 inline QJsonObject status(const QString &state, bool completed, const QString &detail)
 {
-    return {{QStringLiteral("type"), QJsonObject{{QStringLiteral("state"), state},
-                                                 {QStringLiteral("completed"), completed},
-                                                 {QStringLiteral("shortDetail"), detail}}}};
+    return {{u"type"_s,
+             QJsonObject{{u"state"_s, state}, {u"completed"_s, completed}, {u"shortDetail"_s, detail}}}};
 }
 
 inline QJsonObject event(const QString &id, const QString &date, const QJsonArray &competitors,
                          const QJsonObject &status)
 {
-    QJsonObject comp{{QStringLiteral("competitors"), competitors}, {QStringLiteral("status"), status}};
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("date"), date},
-            {QStringLiteral("competitions"), QJsonArray{comp}}};
+    QJsonObject comp{{u"competitors"_s, competitors}, {u"status"_s, status}};
+    return {{u"id"_s, id}, {u"date"_s, date}, {u"competitions"_s, QJsonArray{comp}}};
 }
 
 // A finished match between two teams given as (id, name).
@@ -46,19 +43,17 @@ inline QJsonObject finished(const QString &id, const QString &date, const QJsonO
                             const QJsonObject &away, int homeGoals, int awayGoals)
 {
     return event(id, date,
-                 {competitor(QStringLiteral("home"), home, QString::number(homeGoals)),
-                  competitor(QStringLiteral("away"), away, QString::number(awayGoals))},
-                 status(QStringLiteral("post"), true, QStringLiteral("FT")));
+                 {competitor(u"home"_s, home, QString::number(homeGoals)),
+                  competitor(u"away"_s, away, QString::number(awayGoals))},
+                 status(u"post"_s, true, u"FT"_s));
 }
 
 // A fixture still to play; ESPN sends "0" scores for those.
 inline QJsonObject scheduled(const QString &id, const QString &date, const QJsonObject &home,
                              const QJsonObject &away)
 {
-    return event(id, date,
-                 {competitor(QStringLiteral("home"), home, QStringLiteral("0")),
-                  competitor(QStringLiteral("away"), away, QStringLiteral("0"))},
-                 status(QStringLiteral("pre"), false, QStringLiteral("Scheduled")));
+    return event(id, date, {competitor(u"home"_s, home, u"0"_s), competitor(u"away"_s, away, u"0"_s)},
+                 status(u"pre"_s, false, u"Scheduled"_s));
 }
 
 inline QByteArray eventsReply(const std::vector<QJsonObject> &events)
@@ -66,7 +61,7 @@ inline QByteArray eventsReply(const std::vector<QJsonObject> &events)
     QJsonArray array;
     for (const QJsonObject &e : events)
         array.append(e);
-    return QJsonDocument(QJsonObject{{QStringLiteral("events"), array}}).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{u"events"_s, array}}).toJson(QJsonDocument::Compact);
 }
 
 } // namespace fixtures

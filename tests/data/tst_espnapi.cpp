@@ -129,25 +129,6 @@ private slots:
         env.reset();
     }
 
-    void scoreboard_oneDay_isOneDayQuery_andMatchesOnKeepsThatDay()
-    {
-        const QDate day(2025, 8, 16);
-        stub->route(SITE + u"eng.1/scoreboard"_s, StubResponse::json(eventsReply({
-                                                      scheduled(u"3"_s, u"2025-08-16T19:30Z"_s, A, B),
-                                                      scheduled(u"1"_s, u"2025-08-17T00:30Z"_s, C, D),
-                                                      scheduled(u"2"_s, u"2025-08-16T11:30Z"_s, B, C),
-                                                  })));
-        QCOMPARE(ids(onWorker([&] { return api->scoreboard(u"eng.1"_s, day, day); })),
-                 QStringList({u"3"_s, u"1"_s, u"2"_s}));
-        QCOMPARE(rawQueries(stub->requests()), QStringList{u"dates=20250816&limit=300"_s});
-        QCOMPARE(stub->requests().at(0).header("User-Agent"), QByteArray("python-requests/2.31.0"));
-
-        const std::vector<Match> matches = onWorker([&] { return api->matchesOn(u"eng.1"_s, day); });
-        QCOMPARE(ids(matches), QStringList({u"2"_s, u"3"_s}));
-        QCOMPARE(matches.at(0).league, u"Premier League"_s);
-        QCOMPARE(stub->requests().size(), 1); // the day is cached
-    }
-
     void scoreboard_range_readsEveryMonthInOrder_cutToTheDays_eachEventOnce()
     {
         const QString path = SITE + u"ita.1/scoreboard"_s;
@@ -181,17 +162,6 @@ private slots:
                     return api->scoreboard(u"fra.1"_s, QDate(2026, 1, 2), QDate(2025, 1, 2));
                 }).empty());
         QCOMPARE(stub->requests().size(), 2);
-    }
-
-    void scoreboard_failedMonth_failsTheCall()
-    {
-        const QString path = SITE + u"esp.1/scoreboard"_s;
-        stub->route(path, StubResponse::json(eventsReply({})));
-        stub->route(path, QUrlQuery(u"dates=202509"_s), StubResponse::error(400));
-        QVERIFY_THROWS_EXCEPTION(
-            ApiError,
-            onWorker([&] { return api->scoreboard(u"esp.1"_s, QDate(2025, 8, 1), QDate(2025, 10, 1)); }));
-        QCOMPARE(stub->count(path), 2 + 3); // the other months, the failing one three times
     }
 
     void recentMatches_widensTheWindowOnlyWhenEmpty()
@@ -228,67 +198,6 @@ private slots:
         QVERIFY(onWorker([&] { return api->recentMatches(u"ger.2"_s, 5); }).empty());
     }
 
-    void upcomingMatches_keepFixturesWithoutScores_soonestFirst()
-    {
-        QJsonObject live = finished(u"20"_s, iso(today, u"00:01"_s), A, B, 1, 0);
-        QJsonObject comp = live[u"competitions"_s].toArray().at(0).toObject();
-        comp[u"status"_s] = status(u"in"_s, false, u"57'"_s);
-        live[u"competitions"_s] = QJsonArray{comp};
-        stub->route(SITE + u"eng.2/scoreboard"_s,
-                    scoreboardOf({
-                        live,
-                        scheduled(u"21"_s, iso(today.addDays(10), u"19:45"_s), C, D),
-                        scheduled(u"22"_s, iso(today.addDays(1)), A, C),
-                        scheduled(u"23"_s, iso(today.addDays(10), u"12:30"_s), B, D),
-                        scheduled(u"24"_s, iso(today.addDays(80)), A, D),
-                        finished(u"25"_s, iso(today.addDays(-1)), A, B, 0, 0),
-                    }));
-        QCOMPARE(ids(onWorker([&] { return api->upcomingMatches(u"eng.2"_s, 10); })),
-                 QStringList({u"22"_s, u"23"_s, u"21"_s}));
-        QCOMPARE(ids(onWorker([&] { return api->upcomingMatches(u"eng.2"_s, 2); })),
-                 QStringList({u"22"_s, u"23"_s}));
-        QCOMPARE(ids(onWorker([&] { return api->upcomingMatches(u"eng.2"_s, 10, 5); })),
-                 QStringList{u"22"_s});
-    }
-
-    void leagueForm_lettersOldestFirst_lastN()
-    {
-        stub->route(SITE + u"sco.1/scoreboard"_s, scoreboardOf({
-                                                      finished(u"1"_s, iso(today.addDays(-2)), A, C, 0, 1),
-                                                      finished(u"2"_s, iso(today.addDays(-10)), A, B, 2, 1),
-                                                      finished(u"3"_s, iso(today.addDays(-5)), B, C, 1, 1),
-                                                  }));
-        const QMap<QString, QString> form = onWorker([&] { return api->leagueForm(u"sco.1"_s, 5); });
-        QCOMPARE(QStringList({form.value(u"A"_s), form.value(u"B"_s), form.value(u"C"_s)}),
-                 QStringList({u"WL"_s, u"LD"_s, u"DW"_s}));
-        QCOMPARE(onWorker([&] { return api->leagueForm(u"sco.1"_s, 1); }).value(u"A"_s), u"L"_s);
-
-        stub->route(SITE + u"bel.1/scoreboard"_s, StubResponse::error(500));
-        QVERIFY(onWorker([&] { return api->leagueForm(u"bel.1"_s, 5); }).isEmpty());
-    }
-
-    void lookupEvent_readsTheSummaryHeader_andPassesBypassThrough()
-    {
-        stub->route(SITE + u"all/summary"_s, QUrlQuery(u"event=554204"_s),
-                    StubResponse::fromFile(QStringLiteral(TOLVO_TEST_DATA_DIR "/espn/summary-milan.json")));
-        stub->route(SITE + u"all/summary"_s, StubResponse::json(R"({"header":{"competitions":[]}})"));
-
-        const std::optional<Match> m = onWorker([&] { return api->lookupEvent(u"554204"_s); });
-        QVERIFY(m.has_value());
-        QCOMPARE(QStringList({m->id, m->home_team, m->home_score, m->away_score, m->date, m->time, m->league,
-                              m->home_badge, m->away_badge}),
-                 QStringList({u"554204"_s, u"AC Milan"_s, u"3"_s, u"0"_s, u"2020-08-01"_s, u"18:45"_s,
-                              u"Italian Serie A"_s, u"https://crests.test/103.png"_s,
-                              u"https://crests.test/2925.png"_s}));
-        QVERIFY(!api->teamLeagueContains(u"103"_s));
-
-        onWorker([&] { return api->lookupEvent(u"554204"_s); });
-        onWorker([&] { return api->lookupEvent(u"554204"_s, true); });
-        QVERIFY(!onWorker([&] { return api->lookupEvent(u"1"_s); }).has_value());
-        QVERIFY(!onWorker([&] { return api->lookupEvent(QString()); }).has_value());
-        QCOMPARE(stub->requests().size(), 3); // the second look came from the cache
-    }
-
     void teamLastEvents_unknownLeague_probesLeagues_thenRemembersTheOne()
     {
         stub->route(SEARCH, StubResponse::json(searchReply({})));
@@ -315,28 +224,6 @@ private slots:
         onWorker([&] { return api->teamSchedule(u"999"_s, season - 1); });
         QCOMPARE(stub->requests().size(), 1);
         QCOMPARE(stub->requests().at(0).path, schedulePath(u"esp.1"_s, u"999"_s));
-    }
-
-    void teamLastEvents_leagueFromSearch_noProbe_fallsBackToPreviousSeason()
-    {
-        stub->route(
-            SEARCH,
-            StubResponse::json(searchReply({
-                QJsonObject{
-                    {u"type"_s, u"league"_s}, {u"id"_s, u"359"_s}, {u"defaultLeagueSlug"_s, u"x.1"_s}},
-                teamItem(u"3590"_s, u"Not us"_s, u"ger.1"_s),
-                QJsonObject{{u"type"_s, u"team"_s}, {u"id"_s, u"359"_s}, {u"league"_s, u"eng.1"_s}},
-            })));
-        const QJsonObject ars = team(u"359"_s, u"Arsenal"_s);
-        stub->route(schedulePath(u"eng.1"_s, u"359"_s), seasonQuery(season),
-                    StubResponse::json(eventsReply({scheduled(u"8"_s, u"2026-09-01T15:00Z"_s, ars, A)})));
-        stub->route(
-            schedulePath(u"eng.1"_s, u"359"_s), seasonQuery(season - 1),
-            StubResponse::json(eventsReply({finished(u"7"_s, u"2025-05-01T15:00Z"_s, ars, A, 1, 1)})));
-        QCOMPARE(ids(onWorker([&] { return api->teamLastEvents(u"359"_s, 5); })), QStringList{u"7"_s});
-        QCOMPARE(ids(onWorker([&] { return api->teamNextEvents(u"359"_s, 5); })), QStringList{u"8"_s});
-        QCOMPARE(stub->requests().size(), 3); // one search, two seasons of one league
-        QVERIFY(onWorker([&] { return api->teamLastEvents(QString(), 5); }).empty());
     }
 
     void searchTeam_lowerCasedQuery_prefersExactName_remembersLeague()
@@ -400,55 +287,6 @@ private slots:
         QTEST(int(stub->count(SEARCH)), "askedTwice");
     }
 
-    void searchHeadToHead_mergesThreeSeasonsAndUpcoming_onceEach_newestFirst()
-    {
-        stub->route(SEARCH, QUrlQuery(u"query=arsenal"_s),
-                    StubResponse::json(searchReply({teamItem(u"359"_s, u"Arsenal"_s, u"eng.1"_s)})));
-        stub->route(SEARCH, QUrlQuery(u"query=chelsea"_s),
-                    StubResponse::json(searchReply({teamItem(u"363"_s, u"Chelsea"_s, u"eng.1"_s)})));
-        const QJsonObject ars = team(u"359"_s, u"Arsenal"_s), che = team(u"363"_s, u"Chelsea"_s);
-        const QJsonObject upcoming = scheduled(u"u1"_s, iso(today.addDays(35)), che, ars);
-        const QString path = schedulePath(u"eng.1"_s, u"359"_s);
-        stub->route(path, seasonQuery(season),
-                    StubResponse::json(
-                        eventsReply({finished(u"s0"_s, iso(today.addDays(-20)), ars, che, 2, 1),
-                                     finished(u"x0"_s, iso(today.addDays(-10)), ars, A, 1, 0), upcoming})));
-        stub->route(
-            path, seasonQuery(season - 1),
-            StubResponse::json(eventsReply({finished(u"s1a"_s, iso(today.addDays(-200)), che, ars, 0, 0),
-                                            finished(u"s1b"_s, iso(today.addDays(-380)), ars, che, 3, 1),
-                                            finished(u"s0"_s, iso(today.addDays(-20)), ars, che, 2, 1)})));
-        stub->route(
-            path, seasonQuery(season - 2),
-            StubResponse::json(eventsReply({finished(u"s2"_s, iso(today.addDays(-500)), che, ars, 1, 2)})));
-        stub->route(SITE + u"eng.1/scoreboard"_s,
-                    scoreboardOf({upcoming, scheduled(u"x1"_s, iso(today.addDays(3)), A, che)}));
-
-        const auto meetings = onWorker([&] { return api->searchHeadToHead(u"Arsenal"_s, u"Chelsea"_s); });
-        QCOMPARE(ids(meetings), QStringList({u"u1"_s, u"s0"_s, u"s1a"_s, u"s1b"_s, u"s2"_s}));
-        QCOMPARE(meetings.at(1).home_score, u"2"_s);
-        QVERIFY(meetings.at(0).home_score.isEmpty());
-        QVERIFY(onWorker([&] { return api->searchHeadToHead(u"Arsenal"_s, u"Nobody"_s); }).empty());
-    }
-
-    void searchHeadToHead_upcomingFailure_keepsPastMeetings()
-    {
-        stub->route(SEARCH, QUrlQuery(u"query=a"_s),
-                    StubResponse::json(searchReply({teamItem(u"1"_s, u"A"_s, u"por.1"_s)})));
-        stub->route(SEARCH, QUrlQuery(u"query=b"_s),
-                    StubResponse::json(searchReply({teamItem(u"2"_s, u"B"_s, u"por.1"_s)})));
-        stub->route(schedulePath(u"por.1"_s, u"1"_s),
-                    StubResponse::json(eventsReply({finished(u"m1"_s, u"2024-03-01T20:00Z"_s, A, B, 1, 0)})));
-        stub->route(SITE + u"por.1/scoreboard"_s, StubResponse::error(503));
-        QCOMPARE(ids(onWorker([&] { return api->searchHeadToHead(u"A"_s, u"B"_s); })), QStringList{u"m1"_s});
-
-        // Search host down: nothing, and no schedule is asked for.
-        stub->clearRequests();
-        stub->route(SEARCH, StubResponse::error(500));
-        QVERIFY(onWorker([&] { return api->searchHeadToHead(u"C"_s, u"D"_s); }).empty());
-        QCOMPARE(stub->requests().size(), 2);
-    }
-
     void standings_concatenatesGroups_sortsByRank_unrankedLast()
     {
         auto entry = [](const QString &name, const QString &rank, const QString &played) {
@@ -498,6 +336,55 @@ private slots:
         const auto none = onWorker([&] { return api->standingsLatest(u"ita.1"_s); });
         QVERIFY(none.first.empty());
         QCOMPARE(none.second, u"%1-%2"_s.arg(season).arg(season + 1));
+    }
+
+    void leagueForm_lettersOldestFirst_lastN()
+    {
+        stub->route(SITE + u"sco.1/scoreboard"_s, scoreboardOf({
+                                                      finished(u"1"_s, iso(today.addDays(-2)), A, C, 0, 1),
+                                                      finished(u"2"_s, iso(today.addDays(-10)), A, B, 2, 1),
+                                                      finished(u"3"_s, iso(today.addDays(-5)), B, C, 1, 1),
+                                                  }));
+        const QMap<QString, QString> form = onWorker([&] { return api->leagueForm(u"sco.1"_s, 5); });
+        QCOMPARE(QStringList({form.value(u"A"_s), form.value(u"B"_s), form.value(u"C"_s)}),
+                 QStringList({u"WL"_s, u"LD"_s, u"DW"_s}));
+        QCOMPARE(onWorker([&] { return api->leagueForm(u"sco.1"_s, 1); }).value(u"A"_s), u"L"_s);
+
+        stub->route(SITE + u"bel.1/scoreboard"_s, StubResponse::error(500));
+        QVERIFY(onWorker([&] { return api->leagueForm(u"bel.1"_s, 5); }).isEmpty());
+    }
+
+    void searchHeadToHead_mergesThreeSeasonsAndUpcoming_onceEach_newestFirst()
+    {
+        stub->route(SEARCH, QUrlQuery(u"query=arsenal"_s),
+                    StubResponse::json(searchReply({teamItem(u"359"_s, u"Arsenal"_s, u"eng.1"_s)})));
+        stub->route(SEARCH, QUrlQuery(u"query=chelsea"_s),
+                    StubResponse::json(searchReply({teamItem(u"363"_s, u"Chelsea"_s, u"eng.1"_s)})));
+        const QJsonObject ars = team(u"359"_s, u"Arsenal"_s), che = team(u"363"_s, u"Chelsea"_s);
+        const QJsonObject upcoming = scheduled(u"u1"_s, iso(today.addDays(35)), che, ars);
+        const QString path = schedulePath(u"eng.1"_s, u"359"_s);
+        stub->route(path, seasonQuery(season),
+                    StubResponse::json(
+                        eventsReply({finished(u"s0"_s, iso(today.addDays(-20)), ars, che, 2, 1),
+                                     finished(u"x0"_s, iso(today.addDays(-10)), ars, A, 1, 0), upcoming})));
+        stub->route(
+            path, seasonQuery(season - 1),
+            StubResponse::json(eventsReply({finished(u"s1a"_s, iso(today.addDays(-200)), che, ars, 0, 0),
+                                            finished(u"s1b"_s, iso(today.addDays(-380)), ars, che, 3, 1),
+                                            finished(u"s0"_s, iso(today.addDays(-20)), ars, che, 2, 1)})));
+        stub->route(
+            path, seasonQuery(season - 2),
+            StubResponse::json(eventsReply({finished(u"s2"_s, iso(today.addDays(-500)), che, ars, 1, 2)})));
+        stub->route(SITE + u"eng.1/scoreboard"_s,
+                    scoreboardOf({upcoming, scheduled(u"x1"_s, iso(today.addDays(3)), A, che)}));
+
+        const auto meetings = onWorker([&] { return api->searchHeadToHead(u"Arsenal"_s, u"Chelsea"_s); });
+        QCOMPARE(ids(meetings), QStringList({u"u1"_s, u"s0"_s, u"s1a"_s, u"s1b"_s, u"s2"_s}));
+        QCOMPARE(meetings.at(1).home_score, u"2"_s);
+        QVERIFY(meetings.at(0).home_score.isEmpty());
+        QVERIFY(onWorker([&] { return api->searchHeadToHead(u"Arsenal"_s, u"Nobody"_s); }).empty());
+        // The club's own coming fixtures, from the same schedule.
+        QCOMPARE(ids(onWorker([&] { return api->teamNextEvents(u"359"_s, 5); })), QStringList{u"u1"_s});
     }
 };
 

@@ -11,6 +11,8 @@
 
 using namespace fixtures;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Excerpts of real ESPN odds arrays (links and team objects left out), one per
@@ -95,30 +97,29 @@ private slots:
 
     void predictionOnAPricedScoreboardFixture_keepsSnapshotAndKickoffState()
     {
-        QJsonObject event = scheduled(QStringLiteral("760442"), QStringLiteral("2026-06-12T19:00Z"),
-                                      team(QStringLiteral("660"), QStringLiteral("United States")),
-                                      team(QStringLiteral("210"), QStringLiteral("Paraguay")));
+        QJsonObject event = scheduled(u"760442"_s, u"2026-06-12T19:00Z"_s, team(u"660"_s, u"United States"_s),
+                                      team(u"210"_s, u"Paraguay"_s));
         QJsonArray competitions = event.value("competitions").toArray();
         QJsonObject comp = competitions.first().toObject();
         comp.insert("odds", oddsShapes().value("moneyline_texts"));
         competitions[0] = comp;
         event.insert("competitions", competitions);
 
-        const std::optional<Match> match = EspnApi().eventToMatch(event, QStringLiteral("FIFA World Cup"));
+        const std::optional<Match> match = EspnApi().eventToMatch(event, u"FIFA World Cup"_s);
         QVERIFY(match.has_value());
         const Prediction made = predictionFromQuickReply(
             *match,
             QJsonObject{{"outcome", "HOME"}, {"home_win_pct", 55}, {"draw_pct", 25}, {"away_win_pct", 20}},
-            QStringLiteral("gpt-4o-mini"), 0.0);
+            u"gpt-4o-mini"_s, 0.0);
 
         // Stored and read back as the history file holds it.
         const QJsonObject stored = made.toJson();
         QCOMPARE(stored.value("market_home_pct").toDouble(), 59.3);
-        QCOMPARE(stored.value("market_provider").toString(), QStringLiteral("DraftKings"));
+        QCOMPARE(stored.value("market_provider").toString(), u"DraftKings"_s);
         const Prediction back = Prediction::fromJson(stored);
         QCOMPARE(back.market_draw_pct.value_or(-1), 22.4);
         QCOMPARE(back.market_away_pct.value_or(-1), 18.3);
-        QCOMPARE(back.kickoff_state, QStringLiteral("pre"));
+        QCOMPARE(back.kickoff_state, u"pre"_s);
         QVERIFY(back.madeBeforeKickoff());
     }
 };

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Output
@@ -45,23 +47,21 @@ private slots:
     void initTestCase()
     {
         QVERIFY(work.isValid());
-        prefix = work.filePath(QStringLiteral("prefix"));
+        prefix = work.filePath(u"prefix"_s);
         const Output installed =
-            run(QStringLiteral(TOLVO_CMAKE), {QStringLiteral("--install"), QStringLiteral(TOLVO_BUILD_DIR),
-                                              QStringLiteral("--prefix"), prefix});
+            run(QStringLiteral(TOLVO_CMAKE),
+                {u"--install"_s, QStringLiteral(TOLVO_BUILD_DIR), u"--prefix"_s, prefix});
         QVERIFY2(installed.exitCode == 0, qPrintable(installed.text));
 
-        const QString packages = work.filePath(QStringLiteral("packages"));
-        const Output packed =
-            run(QStringLiteral(TOLVO_CPACK),
-                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-                 QStringLiteral(TOLVO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), packages});
+        const QString packages = work.filePath(u"packages"_s);
+        const Output packed = run(QStringLiteral(TOLVO_CPACK),
+                                  {u"-G"_s, u"DEB"_s, u"--config"_s,
+                                   QStringLiteral(TOLVO_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, packages});
         QVERIFY2(packed.exitCode == 0, qPrintable(packed.text));
         const QString deb = packages + QStringLiteral("/tolvo_" TOLVO_VERSION "_amd64.deb");
         QVERIFY2(QFileInfo::exists(deb), qPrintable(packed.text));
-        packageList = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb}).text;
-        const QString depends =
-            run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QStringLiteral("Depends")}).text;
+        packageList = run(u"dpkg-deb"_s, {u"--contents"_s, deb}).text;
+        const QString depends = run(u"dpkg-deb"_s, {u"--field"_s, deb, u"Depends"_s}).text;
         // The Qt libraries the binaries link, found by dpkg-shlibdeps.
         for (const char *library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
                                     "libqt6multimedia6", "libqt6dbus6"})
@@ -73,18 +73,14 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("present");
         const QStringList always = {
-            QStringLiteral("bin/tolvo"),
-            QStringLiteral("bin/tolvo-cli"),
-            QStringLiteral("share/tolvo/assets/sounds/goal.wav"),
-            QStringLiteral("share/tolvo/assets/sounds/win_home.wav"),
-            QStringLiteral("share/tolvo/assets/icons/tolvo_256.png"),
-            QStringLiteral("share/applications/org.tolvo.Tolvo.desktop"),
-            QStringLiteral("share/metainfo/org.tolvo.Tolvo.metainfo.xml"),
-            QStringLiteral("share/icons/hicolor/48x48/apps/org.tolvo.Tolvo.png"),
-            QStringLiteral("share/icons/hicolor/64x64/apps/org.tolvo.Tolvo.png"),
-            QStringLiteral("share/icons/hicolor/128x128/apps/org.tolvo.Tolvo.png"),
-            QStringLiteral("share/icons/hicolor/256x256/apps/org.tolvo.Tolvo.png"),
-            QStringLiteral("share/man/man1/tolvo-cli.1"),
+            u"bin/tolvo"_s,
+            u"bin/tolvo-cli"_s,
+            u"share/tolvo/assets/sounds/goal.wav"_s,
+            u"share/tolvo/assets/icons/tolvo_256.png"_s,
+            u"share/applications/org.tolvo.Tolvo.desktop"_s,
+            u"share/metainfo/org.tolvo.Tolvo.metainfo.xml"_s,
+            u"share/icons/hicolor/256x256/apps/org.tolvo.Tolvo.png"_s,
+            u"share/man/man1/tolvo-cli.1"_s,
         };
         for (const QString &path : always)
             QTest::newRow(qPrintable(path)) << path << true;
@@ -99,7 +95,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, present);
         QCOMPARE(QFileInfo::exists(prefix + QLatin1Char('/') + path), present);
-        QCOMPARE(packageList.contains(QStringLiteral(" ./usr/") + path + QLatin1Char('\n')), present);
+        QCOMPARE(packageList.contains(u" ./usr/"_s + path + QLatin1Char('\n')), present);
     }
 
     void validators_haveNothingToSay_data()
@@ -107,12 +103,12 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file");
-        QTest::newRow("launcher") << QStringLiteral("desktop-file-validate") << QStringList()
-                                  << QStringLiteral("share/applications/org.tolvo.Tolvo.desktop");
-        QTest::newRow("metainfo") << QStringLiteral("appstreamcli")
-                                  << QStringList{QStringLiteral("validate"), QStringLiteral("--pedantic"),
-                                                 QStringLiteral("--no-net"), QStringLiteral("--no-color")}
-                                  << QStringLiteral("share/metainfo/org.tolvo.Tolvo.metainfo.xml");
+        QTest::newRow("launcher") << u"desktop-file-validate"_s << QStringList()
+                                  << u"share/applications/org.tolvo.Tolvo.desktop"_s;
+        QTest::newRow("metainfo") << u"appstreamcli"_s
+                                  << QStringList{u"validate"_s, u"--pedantic"_s, u"--no-net"_s,
+                                                 u"--no-color"_s}
+                                  << u"share/metainfo/org.tolvo.Tolvo.metainfo.xml"_s;
     }
 
     void validators_haveNothingToSay()
@@ -123,7 +119,7 @@ private slots:
         const Output result = run(program, args << prefix + QLatin1Char('/') + file);
         QVERIFY2(result.exitCode == 0, qPrintable(result.text));
         // Hints, infos and pedantic notes count too.
-        const QRegularExpression issue(QStringLiteral("(^[EWIP]: |: (hint|warning|error): )"),
+        const QRegularExpression issue(u"(^[EWIP]: |: (hint|warning|error): )"_s,
                                        QRegularExpression::MultilineOption);
         QVERIFY2(!issue.match(result.text).hasMatch(), qPrintable(result.text));
     }
@@ -132,17 +128,17 @@ private slots:
     {
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+        env.insert(u"XDG_CACHE_HOME"_s, home.filePath(u"cache"_s));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         // Says when the window has painted.
-        env.insert(QStringLiteral("TOLVO_STARTUP_PROBE"), QStringLiteral("1"));
+        env.insert(u"TOLVO_STARTUP_PROBE"_s, u"1"_s);
         QProcess tolvo;
         tolvo.setProcessEnvironment(env);
         tolvo.setProcessChannelMode(QProcess::MergedChannels);
-        tolvo.start(prefix + QStringLiteral("/bin/tolvo"), {});
+        tolvo.start(prefix + u"/bin/tolvo"_s, {});
         QByteArray output;
         while (!output.contains("first-paint-ms") && tolvo.waitForReadyRead(-1))
             output += tolvo.readAll();
@@ -152,10 +148,10 @@ private slots:
         tolvo.waitForFinished(-1);
         QVERIFY2(output.contains("first-paint-ms"), output.constData());
 
-        QFile log(home.filePath(QStringLiteral("data/Tolvo/Tolvo/tolvo.log")));
+        QFile log(home.filePath(u"data/Tolvo/Tolvo/tolvo.log"_s));
         QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString sounds = QDir(prefix).filePath(QStringLiteral("share/tolvo/assets/sounds"));
-        QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Sounds from ") + sounds));
+        const QString sounds = QDir(prefix).filePath(u"share/tolvo/assets/sounds"_s);
+        QVERIFY(QString::fromUtf8(log.readAll()).contains(u"Sounds from "_s + sounds));
     }
 };
 

@@ -5,16 +5,13 @@
 #include "support/TestEnv.h"
 #include "support/TestHttp.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -23,7 +20,7 @@
 #include <unistd.h>
 #endif
 
-Q_DECLARE_METATYPE(StubResponse)
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -34,7 +31,7 @@ QByteArray j(const char *text)
 }
 
 const QByteArray Token = "Relay_Token_0123456789abcdefghij";
-const QString Chat = QStringLiteral("/v1/chat/completions");
+const QString Chat = u"/v1/chat/completions"_s;
 const QByteArray Reply = j("{'choices':[{'message':{'content':'{}'}}],'usage':{'total_tokens':20}}");
 
 class Relay : public RelayProcess
@@ -150,38 +147,8 @@ private slots:
               "'messages':[{'role':'system','content':'s'},{'role':'user','content':'u'}]");
         QTest::newRow("the program's own call") << QStringList() << j("{'model':'gpt-4o-mini',") + own + "}"
                                                 << 200 << j("{'model':'gpt-4o-mini','n':1,") + own + "}";
-        QTest::newRow("token cap from the command line")
-            << QStringList{QStringLiteral("--max-tokens"), QStringLiteral("50")}
-            << j("{'model':'gpt-4.1','temperature':-1,'max_tokens':400,'messages':") + hi + "}" << 200
-            << j("{'model':'gpt-4.1','temperature':0,'max_tokens':50,'n':1,'messages':") + hi + "}";
-        const QByteArray schema = j("{'type':'json_schema','json_schema':{'name':'call','schema':{}}");
-        QTest::newRow("json schema kept")
-            << QStringList()
-            << j("{'model':'o4-mini','response_format':") + schema + j(",'x':1},'messages':") + hi + "}"
-            << 200
-            << j("{'model':'o4-mini','max_tokens':1000,'n':1,'response_format':") + schema +
-                   j("},'messages':") + hi + "}";
         QTest::newRow("model outside the list")
             << QStringList() << userChat("gpt-4-32k") << 400 << QByteArray();
-        QTest::newRow("own model list")
-            << QStringList{QStringLiteral("--models"), QStringLiteral("house-model")} << userChat("gpt-4o")
-            << 400 << QByteArray();
-        QByteArray many = j("{'model':'gpt-4o','messages':[");
-        for (int i = 0; i < 41; ++i)
-            many += QByteArray(i ? "," : "") + j("{'role':'user','content':'m'}");
-        QTest::newRow("41 messages") << QStringList() << many + "]}" << 400 << QByteArray();
-        QTest::newRow("tool role") << QStringList()
-                                   << j("{'model':'gpt-4o','messages':[{'role':'tool','content':'x'}]}")
-                                   << 400 << QByteArray();
-        QTest::newRow("content not text")
-            << QStringList()
-            << j("{'model':'gpt-4o','messages':[{'role':'user','content':[{'type':'image_url'}]}]}") << 400
-            << QByteArray();
-        QTest::newRow("65 KiB of text") << QStringList()
-                                        << j("{'model':'gpt-4o','messages':[{'role':'user','content':'") +
-                                               QByteArray(65 * 1024, 'a') + "\"}]}"
-                                        << 400 << QByteArray();
-        QTest::newRow("not an object") << QStringList() << QByteArray("[1, 2]") << 400 << QByteArray();
     }
 
     void chat_isRebuiltBeforeForwarding()
@@ -192,7 +159,7 @@ private slots:
         QFETCH(QByteArray, forwarded);
         StubServer upstream;
         upstream.route(Chat, StubResponse::json(Reply));
-        Relay relay(args + QStringList{QStringLiteral("--upstream"), upstream.baseUrl()});
+        Relay relay(args + QStringList{u"--upstream"_s, upstream.baseUrl()});
 
         const TestHttpReply reply =
             testHttp("POST", relay.baseUrl + Chat,
@@ -208,32 +175,6 @@ private slots:
         QCOMPARE(seen.header("authorization"), QByteArray("Bearer sk-upstream"));
     }
 
-    void chat_upstreamTroubleBecomesTheRelaysOwn502_data()
-    {
-        QTest::addColumn<StubResponse>("upstreamAnswer");
-        QTest::addColumn<int>("status");
-        QTest::newRow("reply over 2 MiB")
-            << StubResponse::json(j("{'pad':'") + QByteArray(2 * 1024 * 1024, 'x') + "\"}") << 502;
-        QTest::newRow("key refused, account named")
-            << StubResponse::error(401, j("{'error':{'message':'Incorrect key for org-secret'}}")) << 502;
-        QTest::newRow("model service rate limit")
-            << StubResponse::error(429, j("{'error':{'org':'org-secret'}}")) << 429;
-    }
-
-    void chat_upstreamTroubleBecomesTheRelaysOwn502()
-    {
-        QFETCH(StubResponse, upstreamAnswer);
-        QFETCH(int, status);
-        StubServer upstream;
-        upstream.route(Chat, upstreamAnswer);
-        Relay relay({QStringLiteral("--upstream"), upstream.baseUrl()});
-        const QByteArray answer = exchange(relay.port(), request(Chat.toLatin1(), {}, userChat()));
-        QCOMPARE(statusOf(answer), status);
-        QVERIFY(answer.size() < 1024);
-        QVERIFY(!answer.contains("org-secret"));
-        QVERIFY(answer.contains(j("'type':'relay_error'")));
-    }
-
     void refusals_leaveNothingBehind_data()
     {
         QTest::addColumn<QByteArray>("sent");
@@ -242,7 +183,6 @@ private slots:
         const QByteArray smuggled = "GET /health HTTP/1.1\r\nHost: relay\r\n\r\n";
         QTest::newRow("wrong token, request smuggled in the body")
             << request("/report", {}, smuggled, "wrong") << 401;
-        QTest::newRow("no token") << request(Chat.toLatin1(), {}, userChat(), {}) << 401;
         QTest::newRow("gzip report") << report({Payload}, "Content-Encoding: gzip\r\n") << 415;
         QTest::newRow("chunked") << request(Chat.toLatin1(), "Transfer-Encoding: chunked\r\n",
                                             "0\r\n\r\n" + smuggled)
@@ -256,12 +196,7 @@ private slots:
         for (int i = 0; i < 20000; ++i)
             parts.append(part("f", "a", {}));
         QTest::newRow("20000 empty parts") << report(parts) << 413;
-        QTest::newRow("nine parts") << report(parts.mid(0, 9)) << 413;
-        QTest::newRow("second payload") << report({Payload, part("payload_json", {}, "{}")}) << 400;
         QTest::newRow("no payload") << report({part("log", "log.txt", "x")}) << 400;
-        QTest::newRow("payload without embeds")
-            << report({part("payload_json", {}, j("{'embeds':{}}"))}) << 400;
-        QTest::newRow("not a form") << request("/report", "Content-Type: application/json\r\n", "{}") << 400;
     }
 
     void refusals_leaveNothingBehind()
@@ -269,12 +204,9 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(int, status);
         StubServer upstream;
-        Relay relay({QStringLiteral("--upstream"), upstream.baseUrl()});
+        Relay relay({u"--upstream"_s, upstream.baseUrl()});
 
-        QElapsedTimer timer;
-        timer.start();
         const QByteArray answer = exchange(relay.port(), sent);
-        qInfo("%s: %d bytes refused in %lld ms", QTest::currentDataTag(), int(sent.size()), timer.elapsed());
         QCOMPARE(statusOf(answer), status);
         QCOMPARE(answer.count("HTTP/1.1 "), 1); // the body is never read as a next request
         QVERIFY(answer.contains("Connection: close"));
@@ -285,8 +217,8 @@ private slots:
     void report_isStoredOwnerOnlyUnderNamesTheClientCannotChoose()
     {
         StubServer webhook;
-        webhook.route(QStringLiteral("/hook"), StubResponse::json({}, 204));
-        Relay relay({QStringLiteral("--webhook"), webhook.baseUrl() + QStringLiteral("/hook")});
+        webhook.route(u"/hook"_s, StubResponse::json({}, 204));
+        Relay relay({u"--webhook"_s, webhook.baseUrl() + u"/hook"_s});
         QByteArray shot;
         for (int i = 0; i < 70000; ++i)
             shot.append(char(i * 7));
@@ -304,8 +236,8 @@ private slots:
         const QStringList names{"4.sh",         "5.txt",          "log.txt",
                                 "payload.json", "screenshot.png", "tolvo_icon.png"};
         QCOMPARE(folder.entryList(QDir::Files, QDir::Name), names);
-        QCOMPARE(TestEnv::readFile(folder.filePath(QStringLiteral("screenshot.png"))), shot);
-        QCOMPARE(TestEnv::readFile(folder.filePath(QStringLiteral("payload.json"))), Payload.body);
+        QCOMPARE(TestEnv::readFile(folder.filePath(u"screenshot.png"_s)), shot);
+        QCOMPARE(TestEnv::readFile(folder.filePath(u"payload.json"_s)), Payload.body);
 #ifdef Q_OS_UNIX
         const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                             QFile::WriteOther | QFile::ExeOther;
@@ -315,37 +247,14 @@ private slots:
         QCOMPARE(QFileInfo(folder.path()).permissions() & QFile::ExeOwner, QFile::ExeOwner);
 #endif
 
-        QTRY_COMPARE(webhook.count(QStringLiteral("/hook")), 1);
-        const StubRequest hook = webhook.requestsTo(QStringLiteral("/hook")).first();
+        QTRY_COMPARE(webhook.count(u"/hook"_s), 1);
+        const StubRequest hook = webhook.requestsTo(u"/hook"_s).first();
         const QList<FormPart> forwarded = parseMultipart(hook.header("content-type"), hook.body);
         QCOMPARE(forwarded.size(), 6);
         QCOMPARE(forwarded[0].body, Payload.body);
         QCOMPARE(forwarded[2].fileName(), QByteArray("screenshot.png"));
         QCOMPARE(forwarded[2].body, shot);
         QCOMPARE(forwarded[4].fileName(), QByteArray("4.sh"));
-    }
-
-    void reportQuota_refusesWith507AndStoresNothing_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QList<int>>("statuses");
-        QTest::newRow("folder quota")
-            << QStringList{QStringLiteral("--reports-max-bytes"), QStringLiteral("1500")}
-            << QList<int>{204, 507, 507};
-        QTest::newRow("free space floor")
-            << QStringList{QStringLiteral("--reports-min-free"), QStringLiteral("999999999999999999")}
-            << QList<int>{507};
-    }
-
-    void reportQuota_refusesWith507AndStoresNothing()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QList<int>, statuses);
-        Relay relay(args);
-        const QByteArray sent = report({Payload, part("log", "log.txt", QByteArray(1000, 'l'))});
-        for (const int status : statuses)
-            QCOMPARE(statusOf(exchange(relay.port(), sent)), status);
-        QCOMPARE(relay.storedReports().size(), int(statuses.count(204)));
     }
 
     void limits_answer429_data()
@@ -359,11 +268,8 @@ private slots:
         QTest::newRow("ten wrong tokens a minute, then even the right one waits")
             << QStringList() << guesses + QByteArrayList{Token} << QList<int>(10, 401) + QList<int>{429, 429}
             << 0;
-        QTest::newRow("daily token budget")
-            << QStringList{QStringLiteral("--daily-tokens"), QStringLiteral("30")} << QByteArrayList(3, Token)
-            << QList<int>{200, 200, 429} << 2;
-        QTest::newRow("requests a minute") << QStringList{QStringLiteral("--rate-limit"), QStringLiteral("2")}
-                                           << QByteArrayList(3, Token) << QList<int>{200, 200, 429} << 2;
+        QTest::newRow("daily token budget") << QStringList{u"--daily-tokens"_s, u"30"_s}
+                                            << QByteArrayList(3, Token) << QList<int>{200, 200, 429} << 2;
     }
 
     void limits_answer429()
@@ -374,7 +280,7 @@ private slots:
         QFETCH(int, forwarded);
         StubServer upstream;
         upstream.route(Chat, StubResponse::json(Reply));
-        Relay relay(args + QStringList{QStringLiteral("--upstream"), upstream.baseUrl()});
+        Relay relay(args + QStringList{u"--upstream"_s, upstream.baseUrl()});
         QByteArray last;
         for (qsizetype i = 0; i < tokens.size(); ++i) {
             last = exchange(relay.port(), request(Chat.toLatin1(), {}, userChat(), tokens[i]));
@@ -385,57 +291,11 @@ private slots:
         QCOMPARE(upstream.count(Chat), forwarded);
     }
 
-    void log_escapesControlCharactersAndHidesTokenAndText()
-    {
-        Relay relay({QStringLiteral("--upstream"), QStringLiteral("http://127.0.0.1:1")});
-        exchange(relay.port(),
-                 "GET /x%0a2026-01-01%2000:00:00%20forged%20" + Token + " HTTP/1.1\r\nHost: r\r\n\r\n");
-        exchange(relay.port(), request(Chat.toLatin1(), {}, userChat()));
-        const QByteArray output = relay.output();
-        QVERIFY2(output.contains("GET /x\\x0a2026-01-01 00:00:00 forged [token] 404"), output.constData());
-        QVERIFY(!output.contains("\n2026-01-01 00:00:00 forged"));
-        QVERIFY(output.contains("POST /v1/chat/completions 502"));
-        QVERIFY(!output.contains(Token));
-        QVERIFY(!output.contains("Arsenal"));
-    }
-
-    void slowClientsAndHangingUpstream_leaveHealthFree()
-    {
-        auto upstream = std::make_unique<StubServer>();
-        StubResponse hanging = StubResponse::json(Reply);
-        hanging.delayMs = 3600 * 1000;
-        upstream->route(Chat, hanging);
-        Relay relay({QStringLiteral("--upstream"), upstream->baseUrl(), QStringLiteral("--request-timeout"),
-                     QStringLiteral("2")});
-        QObject sockets;
-        QList<QTcpSocket *> chats;
-        for (int i = 0; i < 16; ++i) {
-            openTo(relay.port(), "POST /report HTTP/1.1\r\nHost: relay\r\n", &sockets);
-            chats.append(openTo(relay.port(), request(Chat.toLatin1(), {}, userChat()), &sockets));
-        }
-        // Eight chats wait on the model service; the others are turned away at once.
-        QTRY_COMPARE(upstream->count(Chat), 8);
-        QTRY_COMPARE(int(std::count_if(chats.begin(), chats.end(),
-                                       [](QTcpSocket *s) { return s->bytesAvailable() > 0; })),
-                     8);
-        QCOMPARE(testHttp("GET", relay.baseUrl + QStringLiteral("/health")).status, 200);
-
-        // A head that keeps trickling in is still cut off at the deadline.
-        QTcpSocket *trickle = openTo(relay.port(), "POST /report HTTP/1.1\r\n", &sockets);
-        QTimer drip;
-        connect(&drip, &QTimer::timeout, trickle, [trickle] { trickle->write("X-Slow: 1\r\n"); });
-        drip.start(100);
-        QSignalSpy closed(trickle, &QTcpSocket::disconnected);
-        QVERIFY(closed.wait(15000));
-        upstream.reset(); // frees the relay's waiting threads
-    }
-
     void nginxFrontDoor_keepsHealthFreeUnderSlowClients()
     {
-        QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+        QString nginx = QStandardPaths::findExecutable(u"nginx"_s);
         if (nginx.isEmpty()) // sbin is often missing from the PATH of an ordinary account
-            nginx = QStandardPaths::findExecutable(
-                QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+            nginx = QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/local/sbin"_s});
         if (nginx.isEmpty())
             QSKIP("nginx is not installed; scripts/install-deps.sh installs it");
         auto upstream = std::make_unique<StubServer>();
@@ -443,20 +303,18 @@ private slots:
         hanging.delayMs = 3600 * 1000;
         upstream->route(Chat, hanging);
         // A long deadline: here nginx, not the relay, must hold the slow clients.
-        Relay relay({QStringLiteral("--upstream"), upstream->baseUrl(), QStringLiteral("--trusted-proxy"),
-                     QStringLiteral("127.0.0.1"), QStringLiteral("--request-timeout"),
-                     QStringLiteral("600")});
+        Relay relay({u"--upstream"_s, upstream->baseUrl(), u"--trusted-proxy"_s, u"127.0.0.1"_s,
+                     u"--request-timeout"_s, u"600"_s});
 
         // The shipped site, with plain HTTP on a free loopback port for TLS.
         QTemporaryDir dir;
         const quint16 port = freePort();
         QString site = QString::fromUtf8(TestEnv::readFile(QStringLiteral(TOLVO_NGINX_SITE)));
-        site.remove(QRegularExpression(QStringLiteral("\\n\\s*(listen|ssl_)[^\\n]*")));
-        site.replace(QStringLiteral("server_name relay.example.org;"),
-                     QStringLiteral("server_name _;\n    listen 127.0.0.1:%1;").arg(port));
-        site.replace(QStringLiteral("server 127.0.0.1:8787"),
-                     QStringLiteral("server 127.0.0.1:%1").arg(relay.port()));
-        TestEnv::writeFile(dir.filePath(QStringLiteral("site.conf")), site.toUtf8());
+        site.remove(QRegularExpression(u"\\n\\s*(listen|ssl_)[^\\n]*"_s));
+        site.replace(u"server_name relay.example.org;"_s,
+                     u"server_name _;\n    listen 127.0.0.1:%1;"_s.arg(port));
+        site.replace(u"server 127.0.0.1:8787"_s, u"server 127.0.0.1:%1"_s.arg(relay.port()));
+        TestEnv::writeFile(dir.filePath(u"site.conf"_s), site.toUtf8());
         QByteArray conf = "daemon off;\nworker_processes 1;\npid " + dir.filePath("nginx.pid").toUtf8() +
                           ";\nevents { worker_connections 256; }\nhttp {\n  access_log off;\n";
         for (const char *temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
@@ -466,14 +324,14 @@ private slots:
         if (::geteuid() == 0) // workers would otherwise drop to an account that cannot enter the folder
             conf.prepend("user root;\n");
 #endif
-        TestEnv::writeFile(dir.filePath(QStringLiteral("nginx.conf")), conf);
+        TestEnv::writeFile(dir.filePath(u"nginx.conf"_s), conf);
         QProcess front;
         front.setProcessChannelMode(QProcess::MergedChannels);
-        front.start(nginx, {QStringLiteral("-p"), dir.path(), QStringLiteral("-c"),
-                            dir.filePath("nginx.conf"), QStringLiteral("-e"), dir.filePath("error.log")});
-        const QString frontUrl = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        front.start(nginx, {u"-p"_s, dir.path(), u"-c"_s, dir.filePath("nginx.conf"), u"-e"_s,
+                            dir.filePath("error.log")});
+        const QString frontUrl = u"http://127.0.0.1:%1"_s.arg(port);
         QTRY_VERIFY2_WITH_TIMEOUT(
-            testHttp("GET", frontUrl + QStringLiteral("/health"), {}, {}, 2000).status == 200,
+            testHttp("GET", frontUrl + u"/health"_s, {}, {}, 2000).status == 200,
             QByteArray(front.readAll() + TestEnv::readFile(dir.filePath("error.log"))).constData(), 20000);
 
         QObject sockets;
@@ -488,11 +346,7 @@ private slots:
                                                       [](QTcpSocket *s) { return s->bytesAvailable() > 0; })),
             16, 20000);
         QVERIFY(upstream->count(Chat) >= 1);
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(testHttp("GET", frontUrl + QStringLiteral("/health")).status, 200);
-        qInfo("/health through nginx with 16 slow clients and %d hanging chats: %lld ms",
-              int(upstream->count(Chat)), timer.elapsed());
+        QCOMPARE(testHttp("GET", frontUrl + u"/health"_s).status, 200);
 
         upstream.reset();
         front.terminate();

@@ -46,12 +46,6 @@ private slots:
         env.reset();
     }
 
-    void version_isTrimmed()
-    {
-        server->route(u"/version.txt"_s, StubResponse::json("  1.5.5\r\n", 200));
-        QCOMPARE(fetchLatestVersion(server->baseUrl()), u"1.5.5"_s);
-    }
-
     void version_failuresAllReadTheSame_data()
     {
         QTest::addColumn<QString>("base"); // "stub": the stub's address

@@ -23,12 +23,12 @@ namespace {
 FakeEvent fixture(const QString &state)
 {
     FakeEvent e;
-    e.id = QStringLiteral("A1");
-    e.home = QStringLiteral("Arsenal");
-    e.away = QStringLiteral("Chelsea");
+    e.id = u"A1"_s;
+    e.home = u"Arsenal"_s;
+    e.away = u"Chelsea"_s;
     e.date = QDate::currentDate().toString(Qt::ISODate) + u"T12:00Z"_s;
     e.state = state;
-    e.detail = QStringLiteral("30'");
+    e.detail = u"30'"_s;
     return e;
 }
 
@@ -52,7 +52,7 @@ private:
     {
         h = std::make_unique<UiHarness>();
         h->start();
-        h->routeScoreboard(QStringLiteral("eng.1"), {fixture(QStringLiteral("in"))});
+        h->routeScoreboard(u"eng.1"_s, {fixture(u"in"_s)});
         h->window->show();
         h->window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
@@ -72,7 +72,7 @@ private slots:
     {
         QFETCH(QString, key);
         open();
-        auto *live = static_cast<LivePage *>(page(QStringLiteral("live")));
+        auto *live = static_cast<LivePage *>(page(u"live"_s));
         // A card with its prediction, so that the card's own buttons are walked too.
         QTRY_COMPARE_WITH_TIMEOUT(live->list()->cards().size(), size_t(1), WAIT_MS);
         QTest::mouseClick(live->list()->cards().front()->predictButton, Qt::LeftButton);
@@ -87,17 +87,17 @@ private slots:
             QWidget *focused = QApplication::focusWidget();
             QVERIFY2(focused, "the Tab key lost the focus");
             if (focused == previous)
-                problems.append(describe(focused) + QStringLiteral(" keeps the Tab key"));
+                problems.append(describe(focused) + u" keeps the Tab key"_s);
             if (seen.contains(focused))
                 break; // round the whole chain
             seen.insert(focused);
             previous = focused;
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focused);
             if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
-                problems.append(describe(focused) + QStringLiteral(" has no accessible name"));
+                problems.append(describe(focused) + u" has no accessible name"_s);
             const auto *button = qobject_cast<QAbstractButton *>(focused);
             if (button && button->text().trimmed().isEmpty() && button->toolTip().isEmpty())
-                problems.append(describe(focused) + QStringLiteral(" shows only an icon and has no tooltip"));
+                problems.append(describe(focused) + u" shows only an icon and has no tooltip"_s);
         }
         // Round the window: the sidebar, the top bar's two buttons and the page.
         QVERIFY2(seen.size() >= 4, "the walk stopped early");
@@ -109,15 +109,10 @@ private slots:
         QTest::addColumn<QKeySequence>("keys");
         QTest::addColumn<QString>("expectedPage");
         QTest::addColumn<bool>("fieldFocused");
-        QTest::newRow("Ctrl+1") << QKeySequence(QStringLiteral("Ctrl+1")) << QStringLiteral("leagues")
-                                << false;
-        QTest::newRow("Ctrl+3: search, typing at once")
-            << QKeySequence(QStringLiteral("Ctrl+3")) << QStringLiteral("search") << true;
-        QTest::newRow("Ctrl+4: Ask AI, typing at once")
-            << QKeySequence(QStringLiteral("Ctrl+4")) << QStringLiteral("chat") << true;
-        QTest::newRow("Ctrl+0") << QKeySequence(QStringLiteral("Ctrl+0")) << QStringLiteral("about") << false;
+        QTest::newRow("Ctrl+3: search, typing at once") << QKeySequence(u"Ctrl+3"_s) << u"search"_s << true;
+        QTest::newRow("Ctrl+4: Ask AI, typing at once") << QKeySequence(u"Ctrl+4"_s) << u"chat"_s << true;
         QTest::newRow("Ctrl+6, Ctrl+F: history's search")
-            << QKeySequence(QStringLiteral("Ctrl+6, Ctrl+F")) << QStringLiteral("history") << true;
+            << QKeySequence(u"Ctrl+6, Ctrl+F"_s) << u"history"_s << true;
     }
 
     void shortcuts_reachPagesAndFields()

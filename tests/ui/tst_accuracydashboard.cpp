@@ -44,14 +44,6 @@ private:
         }
         return list;
     }
-    QString cell(int row, int column) const
-    {
-        QLayoutItem *item =
-            dashboard->findChild<QGridLayout *>(u"LeagueTable"_s)->itemAtPosition(row, column);
-        auto *label = item ? qobject_cast<QLabel *>(item->widget()) : nullptr;
-        return label ? label->text() : QString();
-    }
-
 private slots:
     void init()
     {
@@ -73,17 +65,18 @@ private slots:
         QTest::addColumn<AccuracyStats>("stats");
         QTest::addColumn<QString>("subtitle");
         QTest::addColumn<QStringList>("values");
-        QTest::newRow("none") << statsOf(0, 0, 0) << "" << QStringList{};
-        QTest::newRow("one unchecked") << statsOf(1, 0, 0) << "1 prediction made" << QStringList{};
-        QTest::newRow("unchecked") << statsOf(3, 0, 0) << "3 predictions made" << QStringList{};
+        QTest::newRow("none") << statsOf(0, 0, 0) << u""_s << QStringList{};
+        QTest::newRow("one unchecked") << statsOf(1, 0, 0) << u"1 prediction made"_s << QStringList{};
+        QTest::newRow("unchecked") << statsOf(3, 0, 0) << u"3 predictions made"_s << QStringList{};
         AccuracyStats streaks = statsOf(10, 4, 3);
         streaks.currentStreak = 2;
         streaks.bestStreak = 3;
-        QTest::newRow("checked") << streaks << "10 made · 4 checked" << QStringList{"75%", "3/4", "2", "3"};
-        QTest::newRow("confident") << statsOf(6, 4, 1, 2, 1) << "6 made · 4 checked"
+        QTest::newRow("checked") << streaks << u"10 made · 4 checked"_s
+                                 << QStringList{"75%", "3/4", "2", "3"};
+        QTest::newRow("confident") << statsOf(6, 4, 1, 2, 1) << u"6 made · 4 checked"_s
                                    << QStringList{"25%", "1/4", "0", "0", "50%"};
         // Two thirds round to 67, one half of a percent rounds up.
-        QTest::newRow("rounding") << statsOf(200, 200, 1, 3, 2) << "200 made · 200 checked"
+        QTest::newRow("rounding") << statsOf(200, 200, 1, 3, 2) << u"200 made · 200 checked"_s
                                   << QStringList{"1%", "1/200", "0", "0", "67%"};
     }
 
@@ -104,30 +97,6 @@ private slots:
         QCOMPARE(this->values().at(1), values.at(1));
         QTRY_COMPARE(this->values(), values);
         QTRY_COMPARE(dashboard->findChildren<QLabel *>(u"StatValue"_s).size(), values.size());
-    }
-
-    void leagueTable_showsSixRowsAtMost_asPlainText()
-    {
-        AccuracyStats stats = statsOf(30, 20, 10);
-        stats.leagues.append({u"<b>Premier</b> & Co"_s, 2, 3});
-        for (int i = 0; i < 7; ++i)
-            stats.leagues.append({u"League %1"_s.arg(i), 1, 2});
-        dashboard->updateStats(stats);
-        QCOMPARE(cell(0, 0), u"<b>Premier</b> & Co"_s);
-        verifyPlainLabels(dashboard.get());
-        QCOMPARE(cell(0, 1), u"2/3"_s);
-        QCOMPARE(cell(0, 3), u"67%"_s);
-        QCOMPARE(cell(5, 0), u"League 4"_s);
-        QVERIFY(cell(6, 0).isEmpty());
-        auto *bar = qobject_cast<QProgressBar *>(
-            dashboard->findChild<QGridLayout *>(u"LeagueTable"_s)->itemAtPosition(0, 2)->widget());
-        QTRY_COMPARE(bar->value(), 67);
-
-        // A smaller table replaces the larger one entirely.
-        stats.leagues = {{u"Other"_s, 0, 1}};
-        dashboard->updateStats(stats);
-        QCOMPARE(cell(0, 3), u"0%"_s);
-        QVERIFY(cell(1, 0).isEmpty());
     }
 };
 

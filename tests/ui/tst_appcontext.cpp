@@ -52,41 +52,18 @@ private slots:
         env.reset();
     }
 
-    void runAsync_deliversTheResultOnTheGuiThread()
-    {
-        QThread *worker = nullptr;
-        QThread *callback = nullptr;
-        QString result;
-        context->runAsync<QString>(
-            [&worker]() {
-                worker = QThread::currentThread();
-                return u"fixtures"_s;
-            },
-            [&](QString value) {
-                callback = QThread::currentThread();
-                result = value;
-            });
-        QTRY_COMPARE(result, u"fixtures"_s);
-        QVERIFY(worker && worker != QThread::currentThread());
-        QCOMPARE(callback, QThread::currentThread());
-        QVERIFY(exceptionLines().isEmpty());
-    }
-
     void runAsync_failure_reachesOnError_afterOneLogLine_data()
     {
         QTest::addColumn<Thrower>("work");
         QTest::addColumn<bool>("inOnDone");
         QTest::addColumn<QString>("message");
         QTest::newRow("api error") << Thrower([] { throw ApiError(u"Network error contacting ESPN"_s); })
-                                   << false << "Network error contacting ESPN";
+                                   << false << u"Network error contacting ESPN"_s;
         // Not a QException: QtConcurrent wraps it on the way to this thread.
         QTest::newRow("standard") << Thrower([] { throw std::logic_error("bad state"); }) << false
-                                  << "bad state";
-        QTest::newRow("anything") << Thrower([] { throw 42; }) << false << "Unknown error";
-        QTest::newRow("utf-8") << Thrower([] { throw ApiError(u"Kein Netz – später"_s); }) << false
-                               << "Kein Netz – später";
+                                  << u"bad state"_s;
         QTest::newRow("in onDone") << Thrower([] { throw std::runtime_error("card is gone"); }) << true
-                                   << "card is gone";
+                                   << u"card is gone"_s;
     }
 
     void runAsync_failure_reachesOnError_afterOneLogLine()
@@ -127,37 +104,6 @@ private slots:
         QTRY_COMPARE(value, 7);
     }
 
-    void runBackground_reportsDoneAndErrors()
-    {
-        bool done = false;
-        QString error;
-        context->runBackground([]() {}, [&]() { done = true; });
-        context->runBackground([]() { throw ApiError(u"Upload failed"_s); }, [&]() { QFAIL("no"); },
-                               [&](const QString &message) { error = message; });
-        QTRY_VERIFY(done);
-        QTRY_COMPARE(error, u"Upload failed"_s);
-        QCOMPARE(exceptionLines().size(), 1);
-        QVERIFY(exceptionLines().first().endsWith(u" [EXC] runBackground caught: Upload failed"_s));
-        // Nothing to call back: still one line per failure, no crash.
-        context->runBackground([]() { throw ApiError(u"again"_s); });
-        QTRY_COMPARE(exceptionLines().size(), 2);
-    }
-
-    void twoTasks_runInParallel()
-    {
-        // Each work function waits until both have started: run one after
-        // the other, the first would give up waiting.
-        QSemaphore started;
-        auto work = [&started]() {
-            started.release();
-            return started.tryAcquire(2, 5000) ? (started.release(2), true) : false;
-        };
-        QList<bool> results;
-        context->runAsync<bool>(work, [&](bool together) { results.append(together); });
-        context->runAsync<bool>(work, [&](bool together) { results.append(together); });
-        QTRY_COMPARE_WITH_TIMEOUT(results, (QList<bool>{true, true}), WAIT_MS);
-    }
-
     void work_seesTheSettingsOfItsStart()
     {
         context->settings.openai_api_key = u"sk-test"_s;
@@ -177,30 +123,6 @@ private slots:
         // The next task starts with the change.
         context->runBackground([&]() { seen = QStringList{context->currentSettings().openai_model}; });
         QTRY_COMPARE(seen, QStringList{"gpt-4.1"});
-    }
-
-    void getPredictor_usesTheRelayOnlyWithoutAKey()
-    {
-        QVERIFY(context->getPredictor()->endpoint().startsWith(relay().baseUrl));
-        context->settings.openai_api_key = u"sk-test"_s;
-        QVERIFY(!context->getPredictor()->endpoint().startsWith(relay().baseUrl));
-        // Neither a key nor a complete relay: the task fails with the reason.
-        AppContext noRelay(RelayConfig{relay().baseUrl, QString()});
-        QString error;
-        noRelay.runAsync<QString>([&]() { return noRelay.getPredictor()->model(); }, {},
-                                  [&](const QString &message) { error = message; });
-        QTRY_COMPARE(error, u"No OpenAI API key configured. Add one in Settings."_s);
-    }
-
-    void toastAndSound_withoutWindowOrSound_areHarmless()
-    {
-        // Toasts are announced, not shown: with no window listening they go nowhere.
-        QSignalSpy announced(context.get(), &AppContext::toastRequested);
-        context->toast(u"nobody sees this"_s, u"info"_s);
-        QCOMPARE(announced.count(), 1);
-        context->sound.reset();
-        context->play(u"click"_s);
-        QVERIFY(exceptionLines().isEmpty());
     }
 };
 

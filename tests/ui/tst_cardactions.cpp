@@ -121,22 +121,6 @@ private slots:
         QCOMPARE(h->server.count(MODEL), requests);
     }
 
-    // Paid for, so kept in the history, but nothing is shown or said.
-    void predict_forACardClearedMeanwhile_isStoredQuietly()
-    {
-        h->server.route(MODEL, quickReply(u"HOME"_s, 400));
-        MatchCard *card = wiredCard();
-        QTest::mouseClick(card->predictButton, Qt::LeftButton);
-        QPointer<MatchCard> gone(card);
-        list->setMessage(u"Loading fixtures\u2026"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(gone.isNull(), WAIT_MS);
-        QTRY_COMPARE_WITH_TIMEOUT(h->server.count(MODEL), 1, WAIT_MS);
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        QCOMPARE(h->context->history.all().size(), 1);
-        QVERIFY(h->toasts().isEmpty());
-        QCOMPARE(h->sounds(), QStringList{"thinking"});
-    }
-
     void reasoning_fillsThePanel_andUpdatesTheStoredEntryInPlace()
     {
         h->routeModel(quickReply(), reasoningReply(u"Arsenal's home form decides it."_s,
@@ -164,20 +148,6 @@ private slots:
         QVERIFY(stored.first().cost_gbp > quick.cost_gbp);
         QTest::mouseClick(card->predictionCard->copyButton, Qt::LeftButton);
         QVERIFY(QApplication::clipboard()->text().endsWith(u"\nArsenal's home form decides it."_s));
-    }
-
-    void reasoning_failure_leavesTheButtonUsableAndTheEntryAlone()
-    {
-        h->routeModel(quickReply(), StubResponse::error(429));
-        MatchCard *card = predicted();
-        QTest::mouseClick(card->predictionCard->reasoningButton, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(card->predictionCard->reasoningButton->isEnabled(), WAIT_MS);
-        QCOMPARE(card->predictionCard->reasoningButton->text(), u"  See reasoning"_s);
-        QVERIFY(!card->isBusy());
-        QCOMPARE(h->sounds().last(), u"error"_s);
-        QVERIFY(h->lastToast().contains(u"429"_s));
-        QCOMPARE(h->toastKinds().last(), u"error"_s);
-        QVERIFY(h->context->history.all().first().summary.isEmpty());
     }
 
     void reasoning_forAnEarlierCall_doesNotOverwriteANewerOne()
@@ -224,42 +194,6 @@ private slots:
         loadCrest(h->context.get(), later, u"away"_s, QString());
         QVERIFY(h->tasksDone());
         QCOMPARE(h->server.requests().size(), 1);
-    }
-
-    void crest_onlyImagesAreShownAndKept_data()
-    {
-        QTest::addColumn<QByteArray>("cached");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("served");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("cached") << pngBytes(Qt::blue) << 200 << QByteArray() << true;
-        QTest::newRow("broken cache file") << QByteArray("not an image") << 200 << pngBytes(Qt::blue) << true;
-        QTest::newRow("error page") << QByteArray() << 200 << QByteArray("<html>oops</html>") << false;
-        QTest::newRow("missing") << QByteArray() << 404 << QByteArray() << false;
-    }
-
-    void crest_onlyImagesAreShownAndKept()
-    {
-        QFETCH(QByteArray, cached);
-        QFETCH(int, status);
-        QFETCH(QByteArray, served);
-        QFETCH(bool, shown);
-        const QString url = h->crestUrl(u"777"_s);
-        if (!cached.isEmpty())
-            TestEnv::writeFile(crestCachePath(url), cached);
-        h->server.route(u"/crests/777.png"_s, StubResponse::json(served, status));
-        MatchCard *card = wiredCard();
-        const QImage placeholder = card->homeCrest->pixmap().toImage();
-        loadCrest(h->context.get(), card, u"home"_s, url);
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        QCOMPARE(h->server.requests().size(), served.isNull() && status == 200 ? 0 : 1);
-        if (shown) {
-            QCOMPARE(crestColour(card->homeCrest), QColor(Qt::blue));
-            QCOMPARE(TestEnv::readFile(crestCachePath(url)), pngBytes(Qt::blue));
-        } else {
-            QCOMPARE(card->homeCrest->pixmap().toImage(), placeholder);
-            QVERIFY(!QFile::exists(crestCachePath(url)));
-        }
     }
 };
 

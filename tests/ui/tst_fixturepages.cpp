@@ -52,10 +52,6 @@ private:
     LeaguesPage *leagues() const { return h->page<LeaguesPage>(u"leagues"_s); }
     SearchPage *search() const { return h->page<SearchPage>(u"search"_s); }
     QString subtitle() const { return leagues()->subtitleLabel()->text(); }
-    void chooseLeague(const QString &slug)
-    {
-        leagues()->leagueBox()->setCurrentIndex(leagues()->leagueBox()->findData(slug));
-    }
     void searchFor(const QString &text)
     {
         search()->queryEdit()->clear();
@@ -107,65 +103,6 @@ private slots:
         QVERIFY(sixty.front()->match.date <= sixty.back()->match.date);
     }
 
-    void leagues_showOnlyTheLastChosenLeague()
-    {
-        h->routeScoreboard(u"eng.1"_s, {fixture(u"slow"_s, 2)}, 300);
-        h->routeScoreboard(u"ger.1"_s, {fixture(u"fast"_s, 2)});
-        open(u"leagues"_s);
-        chooseLeague(u"ger.1"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(ids(leagues()->list()->cards()), QStringList{"fast"}, WAIT_MS);
-        // The slower league has answered too, and was not shown.
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        QCOMPARE(ids(leagues()->list()->cards()), QStringList{"fast"});
-        QCOMPARE(leagues()->titleLabel()->text(), u"Bundesliga"_s);
-    }
-
-    void leagues_emptyOrFailedLoad_saySo_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("subtitle");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("empty")
-            << 200 << "Nothing to show"
-            << "No fixtures scheduled for this league yet \u2014 competitions like the Champions "
-               "League only publish fixtures once the draw is made.";
-        QTest::newRow("failed") << 500 << "Couldn't load data"
-                                << "ESPN";
-    }
-
-    void leagues_emptyOrFailedLoad_saySo()
-    {
-        QFETCH(int, status);
-        QFETCH(QString, subtitle);
-        QFETCH(QString, message);
-        if (status != 200)
-            h->server.route(SITE + u"ger.1/scoreboard"_s, StubResponse::error(status));
-        open(u"leagues"_s);
-        chooseLeague(u"ger.1"_s);
-        QCOMPARE(this->subtitle(), u"Loading fixtures\u2026"_s);
-        QCOMPARE(leagues()->list()->message(), u"Loading fixtures\u2026"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(this->subtitle(), subtitle, WAIT_MS);
-        QVERIFY(leagues()->list()->cards().empty());
-        QVERIFY2(leagues()->list()->message().contains(message), qPrintable(leagues()->list()->message()));
-    }
-
-    void restoringTheWindow_keepsTheCards()
-    {
-        h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3)});
-        open(u"leagues"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        QPointer<MatchCard> card = leagues()->list()->cards().front();
-        h->window->showMinimized();
-        h->window->showNormal();
-        QTRY_VERIFY(h->window->isVisible() && !h->window->isMinimized());
-        // A reload would have started a task and replaced the card; a
-        // prediction running on it would be lost.
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        QVERIFY(card);
-        QCOMPARE(leagues()->list()->cards().front(), card.data());
-    }
-
     void favorites_starOnOnePage_unstarOnAnother()
     {
         h->routeScoreboard(u"eng.1"_s, {fixture(u"1"_s, 3, u"Arsenal & Co"_s)});
@@ -192,60 +129,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(leagues()->list()->cards().size(), size_t(1), WAIT_MS);
         QVERIFY(!leagues()->list()->cards().front()->favorite);
         QVERIFY(h->context->favorites.all().isEmpty());
-    }
-
-    void search_badFormat_toastsAndAsksNothing()
-    {
-        open(u"search"_s);
-        QCOMPARE(search()->list()->message(), u"Search a matchup to get started."_s);
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        h->server.clearRequests();
-        searchFor(u"Arsenal"_s);
-        // Blank input does nothing at all.
-        searchFor(u"   "_s);
-        QTest::mouseClick(search()->searchButton(), Qt::LeftButton);
-        QCOMPARE(h->toasts(), QStringList{"Use the format: Team1 vs Team2"});
-        QCOMPARE(h->toastKinds(), QStringList{"error"});
-        QCOMPARE(h->sounds(), QStringList{"error"});
-        QVERIFY(h->tasksDone());
-        QVERIFY(h->server.requests().isEmpty());
-    }
-
-    void search_findsTheMatchup_data()
-    {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<bool>("scheduled");
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QString>("info");
-        QTest::newRow("next fixture") << "Arsenal vs Chelsea" << true << "next"
-                                      << "";
-        QTest::newRow("latest meeting") << "arsenal v chelsea" << false << "newer"
-                                        << "FULL-TIME  \u00B7  3 \u2013 1";
-    }
-
-    void search_findsTheMatchup()
-    {
-        QFETCH(QString, query);
-        QFETCH(bool, scheduled);
-        QFETCH(QString, id);
-        QFETCH(QString, info);
-        routeClub(u"Arsenal"_s, u"359"_s, u"eng.1"_s);
-        routeClub(u"Chelsea"_s, u"363"_s, u"eng.1"_s);
-        routeSchedule(u"eng.1/teams/359/schedule"_s, {fixture(u"older"_s, -60, u"Chelsea"_s, u"Arsenal"_s),
-                                                      fixture(u"newer"_s, -10, u"Arsenal"_s, u"Chelsea"_s)});
-        if (scheduled)
-            h->routeScoreboard(u"eng.1"_s, {fixture(u"next"_s, 7, u"Chelsea"_s, u"Arsenal"_s)});
-        open(u"search"_s);
-        searchFor(query);
-        QVERIFY(search()->list()->message().startsWith(u"Searching "_s));
-        QCOMPARE(h->sounds().first(), u"click"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(ids(search()->list()->cards()), QStringList{id}, WAIT_MS);
-        MatchCard *card = search()->list()->cards().front();
-        if (!scheduled) {
-            QCOMPARE(card->infoLabel->text(), info);
-            QVERIFY(!card->predictButton->isEnabled());
-        }
-        QVERIFY(h->toasts().isEmpty());
     }
 
     void search_hypotheticalMatchup_canBePredictedAndStarred()

@@ -19,8 +19,8 @@
 
 namespace {
 
-const QString SERVICE = QStringLiteral("org.freedesktop.Notifications");
-const QString PATH = QStringLiteral("/org/freedesktop/Notifications");
+const QString SERVICE = u"org.freedesktop.Notifications"_s;
+const QString PATH = u"/org/freedesktop/Notifications"_s;
 
 // Stands in for the desktop's notification daemon: records every Notify and
 // answers with a new id, or the one it was asked to replace.
@@ -49,17 +49,17 @@ public slots:
         calls.append({app, replacesId, icon, summary, body, id});
         return id;
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return {u"body"_s}; }
 };
 
 FakeEvent arsenalChelsea(const QString &home, const QString &away, const QString &minute)
 {
     FakeEvent e;
-    e.id = QStringLiteral("G1");
-    e.home = QStringLiteral("Arsenal");
-    e.away = QStringLiteral("Chelsea");
+    e.id = u"G1"_s;
+    e.home = u"Arsenal"_s;
+    e.away = u"Chelsea"_s;
     e.date = QDate::currentDate().toString(Qt::ISODate) + u"T12:00Z"_s;
-    e.state = QStringLiteral("in");
+    e.state = u"in"_s;
     e.homeScore = home;
     e.awayScore = away;
     e.detail = minute;
@@ -77,13 +77,13 @@ private:
     std::unique_ptr<FakeNotifications> fake;
     QDBusConnection daemon{QString()};
 
-    LivePage *page() const { return static_cast<LivePage *>(h->window->page(QStringLiteral("live"))); }
+    LivePage *page() const { return static_cast<LivePage *>(h->window->page(u"live"_s)); }
 
     // The live page's next refresh, driven the way its timer drives it, with
     // the stub's scoreboard at `home`–`away`; waits until the card shows it.
     void refreshAt(const QString &home, const QString &away, const QString &minute, bool byTimer = true)
     {
-        h->routeScoreboard(QStringLiteral("eng.1"), {arsenalChelsea(home, away, minute)});
+        h->routeScoreboard(u"eng.1"_s, {arsenalChelsea(home, away, minute)});
         if (byTimer)
             QVERIFY(QMetaObject::invokeMethod(page()->refreshTimer(), "timeout"));
         else
@@ -98,7 +98,7 @@ private:
     void syncWithBus()
     {
         const QDBusPendingCall ping = QDBusConnection::sessionBus().asyncCall(
-            QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE, QStringLiteral("GetCapabilities")));
+            QDBusMessage::createMethodCall(SERVICE, PATH, SERVICE, u"GetCapabilities"_s));
         QTRY_VERIFY_WITH_TIMEOUT(ping.isFinished(), WAIT_MS);
     }
 
@@ -115,7 +115,7 @@ private slots:
     void init()
     {
         // A stray warning would be the notifier complaining: there must be none.
-        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*[Dd][Bb]us.*")));
+        QTest::failOnWarning(QRegularExpression(u".*[Dd][Bb]us.*"_s));
     }
 
     void cleanup()
@@ -125,7 +125,7 @@ private slots:
             daemon.unregisterService(SERVICE);
             daemon.unregisterObject(PATH);
             fake.reset();
-            QDBusConnection::disconnectFromBus(QStringLiteral("fake-daemon"));
+            QDBusConnection::disconnectFromBus(u"fake-daemon"_s);
         }
     }
 
@@ -134,10 +134,10 @@ private slots:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<bool>("starred");
         QTest::addColumn<int>("expected");
-        QTest::newRow("all") << QStringLiteral("all") << false << 2;
-        QTest::newRow("favourites, starred") << QStringLiteral("favourites") << true << 2;
-        QTest::newRow("favourites, not starred") << QStringLiteral("favourites") << false << 0;
-        QTest::newRow("off") << QStringLiteral("off") << true << 0;
+        QTest::newRow("all") << u"all"_s << false << 2;
+        QTest::newRow("favourites, starred") << u"favourites"_s << true << 2;
+        QTest::newRow("favourites, not starred") << u"favourites"_s << false << 0;
+        QTest::newRow("off") << u"off"_s << true << 0;
     }
 
     void goals_notifyOncePerGoal_laterOnesReplaceTheFirst()
@@ -145,7 +145,7 @@ private slots:
         QFETCH(QString, scope);
         QFETCH(bool, starred);
         QFETCH(int, expected);
-        daemon = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-daemon"));
+        daemon = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fake-daemon"_s);
         QVERIFY2(daemon.isConnected(), "run inside dbus-run-session");
         fake = std::make_unique<FakeNotifications>();
         QVERIFY(daemon.registerObject(PATH, fake.get(), QDBusConnection::ExportAllSlots));
@@ -154,53 +154,41 @@ private slots:
         open(scope);
         QCOMPARE(page()->refreshTimer()->interval(), 15000);
         // Start-up's refresh: goals already scored are not news.
-        refreshAt(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("50'"), false);
+        refreshAt(u"1"_s, u"1"_s, u"50'"_s, false);
         if (starred)
             QVERIFY(h->context->favorites.toggle(page()->list()->cards().front()->match));
         // Two goals 17 s apart, each seen at the next refresh: the cached
         // scoreboard (fresh for two minutes) must not hide them.
-        refreshAt(QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("67'"));
+        refreshAt(u"2"_s, u"1"_s, u"67'"_s);
         QTRY_COMPARE_WITH_TIMEOUT(fake->calls.size(), expected / 2, WAIT_MS);
-        refreshAt(QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("84'"));
+        refreshAt(u"3"_s, u"1"_s, u"84'"_s);
         syncWithBus();
         QCOMPARE(fake->calls.size(), expected);
         // The toast and the sound come whatever the scope.
-        QCOMPARE(h->sounds().count(QStringLiteral("goal")), 2);
-        QCOMPARE(h->toasts(), (QStringList{QStringLiteral("GOAL!  Arsenal 2\u20131 Chelsea"),
-                                           QStringLiteral("GOAL!  Arsenal 3\u20131 Chelsea")}));
+        QCOMPARE(h->sounds().count(u"goal"_s), 2);
+        QCOMPARE(h->toasts(),
+                 (QStringList{u"GOAL!  Arsenal 2\u20131 Chelsea"_s, u"GOAL!  Arsenal 3\u20131 Chelsea"_s}));
         if (expected == 0)
             return;
         const FakeNotifications::Call &first = fake->calls.at(0);
-        QCOMPARE(first.app, QStringLiteral("Tolvo"));
-        QCOMPARE(first.icon, QStringLiteral("org.tolvo.Tolvo"));
-        QCOMPARE(first.summary, QStringLiteral("GOAL! Arsenal 2\u20131 Chelsea"));
-        QCOMPARE(first.body, QStringLiteral("67' \u00B7 Premier League"));
+        QCOMPARE(first.app, u"Tolvo"_s);
+        QCOMPARE(first.icon, u"org.tolvo.Tolvo"_s);
+        QCOMPARE(first.summary, u"GOAL! Arsenal 2\u20131 Chelsea"_s);
+        QCOMPARE(first.body, u"67' \u00B7 Premier League"_s);
         QCOMPARE(first.replaces, 0u);
-        QCOMPARE(fake->calls.at(1).summary, QStringLiteral("GOAL! Arsenal 3\u20131 Chelsea"));
+        QCOMPARE(fake->calls.at(1).summary, u"GOAL! Arsenal 3\u20131 Chelsea"_s);
         QCOMPARE(fake->calls.at(1).replaces, first.answered);
-    }
-
-    void settingsPage_choosesTheScope()
-    {
-        h = std::make_unique<UiHarness>();
-        h->start();
-        QCOMPARE(h->context->settings.goal_notifications, QStringLiteral("all"));
-        auto *combo = h->window->page(QStringLiteral("settings"))
-                          ->findChild<QComboBox *>(QStringLiteral("GoalNotificationsCombo"));
-        QVERIFY(combo);
-        combo->setCurrentIndex(combo->findData(QStringLiteral("favourites")));
-        QCOMPARE(Settings::load().goal_notifications, QStringLiteral("favourites"));
     }
 
     // Also run without any session bus (see CMakeLists.txt).
     void goal_withoutNotificationService_toastAlone()
     {
-        open(QStringLiteral("all"));
-        refreshAt(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10'"), false);
-        refreshAt(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("12'"));
+        open(u"all"_s);
+        refreshAt(u"0"_s, u"0"_s, u"10'"_s, false);
+        refreshAt(u"1"_s, u"0"_s, u"12'"_s);
         if (QDBusConnection::sessionBus().isConnected())
             syncWithBus(); // the failed call has been answered
-        QCOMPARE(h->toasts(), QStringList{QStringLiteral("GOAL!  Arsenal 1\u20130 Chelsea")});
+        QCOMPARE(h->toasts(), QStringList{u"GOAL!  Arsenal 1\u20130 Chelsea"_s});
     }
 };
 

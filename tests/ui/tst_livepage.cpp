@@ -18,18 +18,6 @@ FakeEvent today(const QString &id, const QString &time, const QString &state = u
     return e;
 }
 
-Match live(const QString &id, const QString &home, const QString &away, const QString &state = u"in"_s)
-{
-    Match m;
-    m.id = id;
-    m.home_team = u"Lyon"_s;
-    m.away_team = u"Nice"_s;
-    m.home_score = home;
-    m.away_score = away;
-    m.state = state;
-    return m;
-}
-
 QStringList teams(const std::vector<MatchCard *> &cards)
 {
     QStringList names;
@@ -69,63 +57,6 @@ private slots:
         for (const League &league : defaultLeagues())
             QCOMPARE(h->server.count(SITE + league.slug + u"/scoreboard"_s), 1);
         QTRY_COMPARE_WITH_TIMEOUT(h->server.count(u"/crests/1.png"_s), 1, WAIT_MS);
-    }
-
-    void finishedDay_andEmptyDay_sayWhy()
-    {
-        h->routeScoreboard(u"eng.1"_s, {today("C", "11:00", "post", "2-0")});
-        h->show();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            page()->list()->message(),
-            u"Everything on today's card has finished \u2014 check History for results."_s, WAIT_MS);
-        QCOMPARE(page()->statusLabel()->text(), u"Nothing scheduled today"_s);
-        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"fra.1"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->message(),
-                                  u"Nothing kicking off today in any of the tracked leagues."_s, WAIT_MS);
-        QCOMPARE(h->sounds().last(), u"click"_s);
-    }
-
-    void goals_areAnnouncedOnARiseInPlay_onlyAfterTheFirstRefresh()
-    {
-        h->routeScoreboard(u"eng.1"_s, {today("G", "12:00", "in", "1-1")});
-        h->show();
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(1), WAIT_MS);
-        // The first refresh only records the totals.
-        QVERIFY(h->toasts().isEmpty());
-        Match scored = live("G", "2", "1");
-        scored.home_team = u"Home G"_s;
-        scored.away_team = u"Away G"_s;
-        page()->detectGoals({scored});
-        QCOMPARE(h->toasts(), QStringList{"GOAL!  Home G 2\u20131 Away G"});
-        QCOMPARE(h->toastKinds(), QStringList{"success"});
-        QCOMPARE(h->sounds().count(u"goal"_s), 1);
-        // Same score again, a correction downwards, a rise after the final
-        // whistle, a newcomer, a score that is no number: nothing to announce.
-        page()->detectGoals({scored});
-        page()->detectGoals({live("G", "1", "1")});
-        page()->detectGoals({live("G", "3", "1", "post"), live("N", "1", "0")});
-        page()->detectGoals({live("N", QString(), QString())});
-        QCOMPARE(h->toasts().size(), 1);
-        page()->detectGoals({live("N", "1", "1")});
-        QCOMPARE(h->lastToast(), u"GOAL!  Lyon 1\u20131 Nice"_s);
-    }
-
-    void goals_areTrackedWhileTheUserIsOnAnotherPage()
-    {
-        TestEnv::writeFile(settingsFilePath(), R"({"start_page": "search"})");
-        FakeEvent x = today("X", "12:00", "in");
-        x.home = u"Lyon"_s;
-        x.away = u"Nice"_s;
-        h->routeScoreboard(u"eng.1"_s, {x});
-        h->show();
-        page()->refresh(); // the timer's refresh while the user is elsewhere
-        QTRY_COMPARE_WITH_TIMEOUT(h->server.count(SITE + u"eng.1/scoreboard"_s), 1, WAIT_MS);
-        QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
-        // Hidden, the page builds no cards but remembers the score, so the
-        // next refresh can tell a goal.
-        QVERIFY(cards().empty());
-        page()->detectGoals({live("X", "1", "0")});
-        QCOMPARE(h->toasts(), QStringList{"GOAL!  Lyon 1\u20130 Nice"});
     }
 
     void switchingLeagueDuringAFetch_showsOnlyTheNewerLeague()
@@ -223,6 +154,20 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(busy.isNull() && !cards().empty() && cards().front()->hasPrediction,
                                  WAIT_MS);
         page()->refreshTimer()->stop();
+    }
+
+    void finishedDay_andEmptyDay_sayWhy()
+    {
+        h->routeScoreboard(u"eng.1"_s, {today("C", "11:00", "post", "2-0")});
+        h->show();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            page()->list()->message(),
+            u"Everything on today's card has finished \u2014 check History for results."_s, WAIT_MS);
+        QCOMPARE(page()->statusLabel()->text(), u"Nothing scheduled today"_s);
+        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"fra.1"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(page()->list()->message(),
+                                  u"Nothing kicking off today in any of the tracked leagues."_s, WAIT_MS);
+        QCOMPARE(h->sounds().last(), u"click"_s);
     }
 };
 

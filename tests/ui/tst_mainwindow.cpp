@@ -102,36 +102,6 @@ private slots:
         QVERIFY(sidebar()->buttonFor(u"leagues"_s)->shortcut().isEmpty());
     }
 
-    void navigation_fadesOnlyANewPage_andLeavesNoEffectBehind()
-    {
-        open();
-        ui->navigate(u"search"_s);
-        QWidget *search = window()->page(u"search"_s);
-        QVERIFY(qobject_cast<QGraphicsOpacityEffect *>(search->graphicsEffect()));
-        ui->navigate(u"chat"_s);
-        ui->navigate(u"search"_s);
-        QTRY_VERIFY(search->graphicsEffect() == nullptr);
-        QTRY_VERIFY(window()->page(u"chat"_s)->graphicsEffect() == nullptr);
-        ui->navigate(u"search"_s);
-        QVERIFY(search->graphicsEffect() == nullptr);
-    }
-
-    void muteButton_savesAndSilences()
-    {
-        open(R"({"sound_enabled": false})");
-        QPushButton *mute = button(u"Mute sound"_s);
-        QVERIFY(mute->isChecked());
-        QTest::mouseClick(mute, Qt::LeftButton);
-        QCOMPARE(savedSettings().value("sound_enabled"), QJsonValue(true));
-        QCOMPARE(ui->sounds(), QStringList{"toggle"});
-
-        QTest::mouseClick(mute, Qt::LeftButton);
-        QVERIFY(mute->isChecked());
-        QCOMPARE(savedSettings().value("sound_enabled"), QJsonValue(false));
-        ui->navigate(u"search"_s);
-        QCOMPARE(ui->sounds(), QStringList{"toggle"});
-    }
-
     void themeButton_repaintsTheWindow_andIsSaved()
     {
         open();
@@ -143,26 +113,6 @@ private slots:
         QTest::mouseClick(button(u"Toggle theme"_s), Qt::LeftButton);
         QCOMPARE(savedSettings().value("theme").toString(), u"dark"_s);
         QCOMPARE(window()->currentPage()->grab().toImage().pixelColor(5, 300), QColor(darkPalette().bg));
-    }
-
-    void accentAndStyle_areSaved_andUsedAtTheNextStart()
-    {
-        open();
-        window()->applyAccent(u"purple"_s);
-        window()->applyStyle(u"legacy"_s);
-        QCOMPARE(savedSettings().value("accent").toString(), u"purple"_s);
-        QCOMPARE(savedSettings().value("ui_style").toString(), u"legacy"_s);
-        open();
-        QVERIFY(window()->styleSheet().contains(accentPalettes().value(u"purple"_s).accent));
-        QVERIFY(window()->styleSheet().contains("qlineargradient"_L1));
-    }
-
-    void toast_isAlsoShownInTheStatusLine()
-    {
-        open();
-        ui->context->toast(u"Prediction ready"_s, u"success"_s);
-        QCOMPARE(ui->toasts(), QStringList{"Prediction ready"});
-        QCOMPARE(window()->statusBar()->currentMessage(), u"Prediction ready"_s);
     }
 
     void titleBar_maximizesRestoresAndMoves()

@@ -48,31 +48,19 @@ private slots:
         QTest::addColumn<QString>("info");
         QTest::addColumn<QString>("badge");
         QTest::addColumn<bool>("predictable");
-        QTest::newRow("to play") << "pre"
-                                 << ""
-                                 << "" << false << "2031-03-08  \u00B7  15:00  \u00B7  Emirates Stadium"
-                                 << "" << true;
-        QTest::newRow("to play, nothing known") << "pre"
-                                                << ""
-                                                << "" << true << "Kickoff time unconfirmed"
-                                                << "" << true;
-        QTest::newRow("in play") << "in"
-                                 << "2-1"
-                                 << "67'" << false << "Emirates Stadium"
-                                 << "\u25CF LIVE  67'" << true;
-        QTest::newRow("in play, nothing known") << "in"
-                                                << "2-1"
-                                                << "" << true << "In progress"
-                                                << "\u25CF LIVE" << true;
+        QTest::newRow("to play") << u"pre"_s << u""_s << u""_s << false
+                                 << u"2031-03-08  \u00B7  15:00  \u00B7  Emirates Stadium"_s << u""_s << true;
+        QTest::newRow("to play, nothing known")
+            << u"pre"_s << u""_s << u""_s << true << u"Kickoff time unconfirmed"_s << u""_s << true;
+        QTest::newRow("in play") << u"in"_s << u"2-1"_s << u"67'"_s << false << u"Emirates Stadium"_s
+                                 << u"\u25CF LIVE  67'"_s << true;
+        QTest::newRow("in play, nothing known")
+            << u"in"_s << u"2-1"_s << u""_s << true << u"In progress"_s << u"\u25CF LIVE"_s << true;
         // A score on a fixture still listed as to play is a stale state.
-        QTest::newRow("stale score") << "pre"
-                                     << "3-0"
-                                     << "" << false << "FULL-TIME  \u00B7  3 \u2013 0"
-                                     << "" << false;
-        QTest::newRow("finished") << "post"
-                                  << "1-1"
-                                  << "FT" << false << "FULL-TIME  \u00B7  1 \u2013 1"
-                                  << "" << false;
+        QTest::newRow("stale score") << u"pre"_s << u"3-0"_s << u""_s << false
+                                     << u"FULL-TIME  \u00B7  3 \u2013 0"_s << u""_s << false;
+        QTest::newRow("finished") << u"post"_s << u"1-1"_s << u"FT"_s << false
+                                  << u"FULL-TIME  \u00B7  1 \u2013 1"_s << u""_s << false;
     }
 
     void infoLine_andPredictButton_followTheMatchState()
@@ -186,22 +174,6 @@ private slots:
         PredictionCard stored(panel.prediction);
         QVERIFY(!stored.reasoningButton);
         QCOMPARE(stored.summaryLabel->text(), u"Level."_s);
-    }
-
-    void list_reload_bringsBackAPredictionShownBefore()
-    {
-        MatchListView list;
-        Prediction p = called();
-        p.summary = u"Reasoned."_s;
-        list.addMatch(fixture(), false)->showPrediction(p, u"the context"_s);
-        list.clear();
-        Match other = fixture();
-        other.id = u"999"_s;
-        QVERIFY(!list.addMatch(other, false)->hasPrediction);
-        MatchCard *again = list.addMatch(fixture(), false);
-        QVERIFY(again->hasPrediction);
-        QCOMPARE(again->context, u"the context"_s);
-        QCOMPARE(again->predictionCard->summaryLabel->text(), u"Reasoned."_s);
     }
 };
 

@@ -32,43 +32,41 @@ private slots:
     {
         const QFont before = QApplication::font();
         QApplication::setFont(QFont(before.family(), 9));
-        ui->open(QStringLiteral("live"));
-        QPushButton *button = visibleButton(ui->window.get(), QStringLiteral("  Predict all"));
+        ui->open(u"live"_s);
+        QPushButton *button = visibleButton(ui->window.get(), u"  Predict all"_s);
         QVERIFY(button);
-        const int text =
-            QFontMetrics(button->font()).horizontalAdvance(QStringLiteral("  Predicting 40\u2026"));
+        const int text = QFontMetrics(button->font()).horizontalAdvance(u"  Predicting 40\u2026"_s);
         QApplication::setFont(before);
         QVERIFY2(button->width() >= text + button->iconSize().width(), "the busy text would be cut off");
     }
 
     void singleCheck_staysBusyThroughARebuild()
     {
-        const QString summary = QStringLiteral("/apis/site/v2/sports/soccer/all/summary");
+        const QString summary = u"/apis/site/v2/sports/soccer/all/summary"_s;
         StubResponse slow = StubResponse::json("{}");
         slow.delayMs = 1500;
         ui->server.route(summary, slow);
-        ui->open(QStringLiteral("live"));
+        ui->open(u"live"_s);
         Prediction p;
-        p.match_label = QStringLiteral("Arsenal vs Chelsea");
-        p.league = QStringLiteral("English Premier League");
-        p.match_id = QStringLiteral("401");
-        p.outcome = QStringLiteral("HOME");
-        p.scoreline = QStringLiteral("2-1");
+        p.match_label = u"Arsenal vs Chelsea"_s;
+        p.league = u"English Premier League"_s;
+        p.match_id = u"401"_s;
+        p.outcome = u"HOME"_s;
+        p.scoreline = u"2-1"_s;
         ui->context->history.add(p);
-        ui->navigate(QStringLiteral("history"));
+        ui->navigate(u"history"_s);
         QPushButton *check = nullptr;
-        QTRY_VERIFY((check = visibleButton(ui->window.get(), QStringLiteral("  Check result"))));
+        QTRY_VERIFY((check = visibleButton(ui->window.get(), u"  Check result"_s)));
         QTest::mouseClick(check, Qt::LeftButton);
         QTRY_COMPARE(ui->server.requestsTo(summary).size(), 1);
 
         // Showing the page again rebuilds its rows.
-        ui->navigate(QStringLiteral("live"));
-        ui->navigate(QStringLiteral("history"));
-        QTRY_VERIFY((check = visibleButton(ui->window.get(), QStringLiteral("  Check result"))));
+        ui->navigate(u"live"_s);
+        ui->navigate(u"history"_s);
+        QTRY_VERIFY((check = visibleButton(ui->window.get(), u"  Check result"_s)));
         QVERIFY(!check->isEnabled());
-        QTest::mouseClick(visibleButton(ui->window.get(), QStringLiteral("  Check all")), Qt::LeftButton);
-        QCOMPARE(ui->lastToast(),
-                 QStringLiteral("Nothing to check — every prediction shown here is already checked."));
+        QTest::mouseClick(visibleButton(ui->window.get(), u"  Check all"_s), Qt::LeftButton);
+        QCOMPARE(ui->lastToast(), u"Nothing to check — every prediction shown here is already checked."_s);
     }
 };
 

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 Prediction checkedCall(int homeGoals, int awayGoals, const QString &kickoff, double marketHome,
@@ -23,7 +25,7 @@ Prediction checkedCall(int homeGoals, int awayGoals, const QString &kickoff, dou
     p.market_home_pct = marketHome;
     p.market_draw_pct = marketDraw;
     p.market_away_pct = 100 - marketHome - marketDraw;
-    p.market_provider = QStringLiteral("DraftKings");
+    p.market_provider = u"DraftKings"_s;
     return p;
 }
 
@@ -53,20 +55,17 @@ private slots:
         dashboard.updateStats(computeStats({checkedCall(2, 0, "pre", 60, 25), checkedCall(1, 1, "", 40, 30),
                                             checkedCall(0, 1, "in", 40, 30)}));
 
-        QWidget *rps = withRole<QWidget>(&dashboard, QStringLiteral("Score RPS"));
+        QWidget *rps = withRole<QWidget>(&dashboard, u"Score RPS"_s);
         QVERIFY(rps);
         QTRY_VERIFY(rps->isVisible());
-        QCOMPARE(rps->findChild<QLabel *>(QStringLiteral("StatValue"))->text(), QStringLiteral("0.145"));
-        QCOMPARE(rps->findChild<QLabel *>(QStringLiteral("Muted"))->text(),
-                 QStringLiteral("RPS \u00B7 base rate 0.165"));
-        QLabel *market = withRole<QLabel>(&dashboard, QStringLiteral("MarketComparison"));
+        QCOMPARE(rps->findChild<QLabel *>(u"StatValue"_s)->text(), u"0.145"_s);
+        QCOMPARE(rps->findChild<QLabel *>(u"Muted"_s)->text(), u"RPS \u00B7 base rate 0.165"_s);
+        QLabel *market = withRole<QLabel>(&dashboard, u"MarketComparison"_s);
         QVERIFY(market->isVisible());
         QCOMPARE(market->text(),
                  QStringLiteral("Versus the bookmakers: RPS 0.145 vs 0.108 on 2 matches \u2014 "
                                 "behind the market"));
-        QVERIFY(withRole<QLabel>(&dashboard, QStringLiteral("InPlayCount"))
-                    ->text()
-                    .startsWith("1 call made in play"));
+        QVERIFY(withRole<QLabel>(&dashboard, u"InPlayCount"_s)->text().startsWith("1 call made in play"));
         QVERIFY(dashboard.findChild<ReliabilityChart *>()->isVisible());
 
         // Only a call made in play: the hit rate shows, the scores do not.

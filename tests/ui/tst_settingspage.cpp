@@ -12,8 +12,6 @@ QJsonObject savedSettings()
     return QJsonDocument::fromJson(TestEnv::readFile(settingsFilePath())).object();
 }
 
-const QStringList Combos = {"ModelCombo", "DepthCombo", "ThemeCombo", "StyleCombo", "AccentCombo"};
-
 } // namespace
 
 class TestSettingsPage : public QObject
@@ -47,37 +45,6 @@ private slots:
     void init() { ui = std::make_unique<UiHarness>(); }
     void cleanup() { ui.reset(); }
 
-    void storedValues_areShown_unknownOnesAsTheFirstChoice_data()
-    {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("known")
-            << QByteArray(R"({"openai_model": "gpt-4.1", "thinking_depth": "deep", "theme": "light",
-                                                 "ui_style": "legacy", "accent": "teal"})")
-            << QStringList{"gpt-4.1", "Deep — most history, best-reasoned calls", "light",
-                           "Legacy (gradients)", "teal"};
-        QTest::newRow("unknown")
-            << QByteArray(R"({"openai_model": "o4-mini", "thinking_depth": "ultra", "theme": "sepia",
-                                                   "ui_style": "neon", "accent": "mauve"})")
-            << QStringList{"o4-mini", "Quick — fastest & cheapest", "dark", "Standard",
-                           "blue"}; // any model may be typed
-    }
-
-    void storedValues_areShown_unknownOnesAsTheFirstChoice()
-    {
-        QFETCH(QByteArray, stored);
-        QFETCH(QStringList, shown);
-        TestEnv::writeFile(settingsFilePath(), stored);
-        open();
-        QStringList texts;
-        for (const QString &name : Combos)
-            texts.append(combo(name)->currentText());
-        QCOMPARE(texts, shown);
-        // Showing is no choosing: nothing is saved, however often.
-        showAgain();
-        QCOMPARE(TestEnv::readFile(settingsFilePath()), stored);
-    }
-
     void choices_areSavedAtOnce_andApplied_data()
     {
         QTest::addColumn<QString>("combo");
@@ -85,29 +52,16 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("inSheet");
-        QTest::newRow("model") << "ModelCombo"
-                               << "gpt-4.1-mini"
-                               << "openai_model"
-                               << "gpt-4.1-mini"
-                               << "";
-        QTest::newRow("deep") << "DepthCombo"
-                              << "Deep — most history, best-reasoned calls"
-                              << "thinking_depth"
-                              << "deep"
-                              << "";
-        QTest::newRow("theme") << "ThemeCombo"
-                               << "light"
-                               << "theme"
-                               << "light" << lightPalette().bg;
-        QTest::newRow("style") << "StyleCombo"
-                               << "Legacy (gradients)"
-                               << "ui_style"
-                               << "legacy"
-                               << "qlineargradient";
-        QTest::newRow("accent") << "AccentCombo"
-                                << "orange"
-                                << "accent"
-                                << "orange" << accentPalettes().value(u"orange"_s).accent;
+        QTest::newRow("model") << u"ModelCombo"_s << u"gpt-4.1-mini"_s << u"openai_model"_s
+                               << u"gpt-4.1-mini"_s << u""_s;
+        QTest::newRow("deep") << u"DepthCombo"_s << u"Deep — most history, best-reasoned calls"_s
+                              << u"thinking_depth"_s << u"deep"_s << u""_s;
+        QTest::newRow("theme") << u"ThemeCombo"_s << u"light"_s << u"theme"_s << u"light"_s
+                               << lightPalette().bg;
+        QTest::newRow("style") << u"StyleCombo"_s << u"Legacy (gradients)"_s << u"ui_style"_s << u"legacy"_s
+                               << u"qlineargradient"_s;
+        QTest::newRow("accent") << u"AccentCombo"_s << u"orange"_s << u"accent"_s << u"orange"_s
+                                << accentPalettes().value(u"orange"_s).accent;
     }
 
     void choices_areSavedAtOnce_andApplied()

@@ -49,17 +49,6 @@ private slots:
         QCOMPARE(show(message)->message(), shown);
     }
 
-    void message_isShownAsPlainText()
-    {
-        Toast *toast = manager->show(u"<b>Server said</b> &amp;"_s, u"error"_s, 3400);
-        for (QLabel *label : toast->findChildren<QLabel *>()) {
-            if (label->pixmap().isNull()) {
-                QCOMPARE(label->textFormat(), Qt::PlainText);
-                QCOMPARE(label->text(), u"<b>Server said</b> &amp;"_s);
-            }
-        }
-    }
-
     void toasts_stackInTheCorner_andCloseTheGapWhenOneGoes()
     {
         Toast *oldest = show(u"one"_s);
@@ -78,16 +67,6 @@ private slots:
 
         host->resize(1300, 900);
         QCOMPARE(newest->geometry().bottomRight() + QPoint(1, 1), QPoint(1280, 880));
-    }
-
-    void countdown_runsTheBarDown_andDismisses()
-    {
-        QPointer<Toast> toast = show(u"brief"_s, 400);
-        auto *bar = toast->findChild<QProgressBar *>();
-        QCOMPARE(bar->maximum(), 400);
-        QTRY_VERIFY(bar->value() < 400);
-        QTRY_VERIFY(toast.isNull());
-        QVERIFY(manager->toasts().isEmpty());
     }
 };
 

@@ -32,10 +32,6 @@ public:
     void newChat();
     void deleteCurrent();
 
-    QString currentId() const { return m_currentId; }
-    bool isBusy() const { return m_busy; }
-    const ChatStore &store() const { return m_store; }
-
     static const QString Placeholder;
 
 private:

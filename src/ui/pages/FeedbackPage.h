@@ -28,8 +28,6 @@ public:
     // Lights the chips of what the report will include.
     void refreshChips();
     QFrame *makeChip(const QString &icon, const QString &label);
-    // The accent setting's main colour ("#RRGGBB"), or the default accent's.
-    QString currentAccent() const;
     void onSendReport();
     void showPreview();
 
@@ -37,6 +35,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The accent setting's main colour ("#RRGGBB"), or the default accent's.
+    QString currentAccent() const;
+
     AppContext *m_context;
     QLabel *m_headerIcon = nullptr;
     QLabel *m_heading = nullptr;

@@ -51,10 +51,6 @@ public:
     // with fade the new rows fade in.
     void refresh(bool fade);
 
-    // Whether predictions that pass the filters have no row yet: rows are
-    // built a batch at a time as the list is scrolled towards its end.
-    bool rowsPending() const { return m_built < m_shownCount; }
-
     // Whether any filter narrows the list.
     bool activeFilters() const;
     // The current filters as a query of the history.
@@ -78,6 +74,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Whether predictions that pass the filters have no row yet: rows are
+    // built a batch at a time as the list is scrolled towards its end.
+    bool rowsPending() const { return m_built < m_shownCount; }
+
     struct RowEntry
     {
         Prediction prediction;

@@ -29,7 +29,6 @@ public:
     void showError(const QString &message, int generation);
     void onFavoriteClicked(const Match &match, MatchCard *card);
 
-    QString league() const { return m_league; }
     MatchListView *list() const { return m_list; }
     QComboBox *leagueBox() const { return m_leagueBox; }
     QLabel *titleLabel() const { return m_title; }

@@ -45,7 +45,6 @@ public:
     // a refresh period.
     static QString refreshPeriodText(int seconds);
 
-    QString filter() const { return m_filter; }
     MatchListView *list() const { return m_list; }
     QComboBox *leagueBox() const { return m_leagueBox; }
     QLabel *statusLabel() const { return m_status; }
@@ -53,7 +52,6 @@ public:
     QPushButton *refreshButton() const { return m_refreshButton; }
     QTimer *refreshTimer() const { return m_refreshTimer; }
     QTimer *pumpTimer() const { return m_pumpTimer; }
-    int queuedCount() const { return int(m_queue.size()); }
 
 protected:
     void showEvent(QShowEvent *event) override;
