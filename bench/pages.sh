@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Figures of the fixture pages against a local stub server, under Xvfb, with
-# empty user folders. A benchmark, not a test: the figures depend on the
-# machine.
+# Figures of the fixture pages against the developer stub's football world,
+# under Xvfb, with empty user folders. A benchmark, not a test: the figures
+# depend on the machine.
 #
 # Usage: bench/pages.sh [live [RUNS] | leagues | memory | screens DIR [WxH] | all]
 #   live      one live refresh with every league answering after 200 ms
 #             (the fan-out fetch alone, and the page from being shown to its cards)
 #   leagues   requests sent by a second showing of the leagues page
-#   memory    resident memory with 60 cards and their 500 px crests
+#   memory    resident memory with the leagues page's cards and their 500 px crests
 #   screens   screenshots of every page in both themes, into DIR (window 1180x760
 #             unless WxH is given)
 #   all       live, leagues and memory (the default)

@@ -146,8 +146,10 @@ private slots:
         // Each refresh reads every scoreboard afresh; a period shorter than one
         // round of requests would keep the client's request spacing saturated.
         page()->refreshTimer()->setInterval(300);
-        QTRY_VERIFY(ticks.count() >= 3 || !busy->predicting);
-        if (busy->predicting)
+        // On a loaded machine the call may be done and its card replaced
+        // between two looks.
+        QTRY_VERIFY(ticks.count() >= 3 || !busy || !busy->predicting);
+        if (busy && busy->predicting)
             QCOMPARE(cards().front(), busy.data());
         // Once it is done, the next tick refreshes, and the call survives it
         // on the fresh card.

@@ -159,7 +159,7 @@ StubResponse DevStub::crest(const QString &name)
         png = m_crests.value(team->id);
     }
     if (png.isEmpty()) {
-        png = renderCrestPng(*team);
+        png = renderCrestPng(*team, m_options.crestSize);
         QMutexLocker lock(&m_crestMutex);
         m_crests.insert(team->id, png);
     }

@@ -27,6 +27,7 @@ public:
         double speed = 1.0;     // how much faster than the wall clock today's matches run
         std::uint64_t seed = 1; // made-up scores, goal minutes and model answers
         int latencyMs = 0;      // added to every answer
+        int crestSize = 96;     // pixels square
     };
 
     DevStub(Recording recording, const QDateTime &start, const Options &options);

@@ -19,14 +19,6 @@ QString uidOf(const QString &leagueId, const QString &eventId)
     return QStringLiteral("s:600~l:%1~e:%2").arg(leagueId, eventId);
 }
 
-QString ordinal(int n)
-{
-    if (n % 100 >= 11 && n % 100 <= 13)
-        return QString::number(n) + QStringLiteral("th");
-    static const char *const suffixes[] = {"th", "st", "nd", "rd", "th", "th", "th", "th", "th", "th"};
-    return QString::number(n) + QLatin1String(suffixes[n % 10]);
-}
-
 QJsonObject stat(const char *name, const char *displayName, const char *abbreviation, double value,
                  const QString &displayValue)
 {

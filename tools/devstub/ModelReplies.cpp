@@ -16,14 +16,6 @@
 
 namespace {
 
-QString ordinal(int n)
-{
-    if (n % 100 >= 11 && n % 100 <= 13)
-        return QString::number(n) + QStringLiteral("th");
-    static const char *const suffixes[] = {"th", "st", "nd", "rd", "th", "th", "th", "th", "th", "th"};
-    return QString::number(n) + QLatin1String(suffixes[n % 10]);
-}
-
 // The block of one team's recent form: from its header to the next blank line.
 FixtureContext::Form formOf(const QString &text, const QString &team)
 {

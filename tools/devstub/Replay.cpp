@@ -18,22 +18,6 @@ constexpr double HALF_TIME = 47.0;
 constexpr double SECOND_HALF = 62.0;
 constexpr double FULL_TIME = 111.0;
 
-QString ordinal(int day)
-{
-    if (day % 100 >= 11 && day % 100 <= 13)
-        return QString::number(day) + QStringLiteral("th");
-    switch (day % 10) {
-    case 1:
-        return QString::number(day) + QStringLiteral("st");
-    case 2:
-        return QString::number(day) + QStringLiteral("nd");
-    case 3:
-        return QString::number(day) + QStringLiteral("rd");
-    default:
-        return QString::number(day) + QStringLiteral("th");
-    }
-}
-
 // "Sat, December 12th at 3:00 PM" and "12/12 - 3:00 PM", as ESPN words a
 // fixture that has not started.
 void fillScheduled(EventView &view)
@@ -83,6 +67,14 @@ void fillPostponed(EventView &view)
 }
 
 } // namespace
+
+QString ordinal(int n)
+{
+    if (n % 100 >= 11 && n % 100 <= 13)
+        return QString::number(n) + QStringLiteral("th");
+    static const char *const suffixes[] = {"th", "st", "nd", "rd", "th", "th", "th", "th", "th", "th"};
+    return QString::number(n) + QLatin1String(suffixes[n % 10]);
+}
 
 QString EventView::dateText() const
 {

@@ -11,6 +11,9 @@
 #include <functional>
 #include <vector>
 
+// "1st", "22nd", "113th": day numbers and league places in English.
+QString ordinal(int n);
+
 // One recorded fixture as it is served at a given moment.
 struct EventView
 {

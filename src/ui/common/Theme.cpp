@@ -5,8 +5,9 @@
 
 namespace {
 
-// The flat look: solid fills everywhere.
-const char STANDARD_HEAD[] = R"qss(
+// Both looks: the fills that set them apart are tokens of their own, see
+// lookTokens(), the colours are the palette's.
+const char SHEET[] = R"qss(
 QWidget {
     background-color: {{bg}};
     color: {{text}};
@@ -22,15 +23,15 @@ QWidget#TitleBar {
     border-bottom: 1px solid {{border}};
 }
 QWidget#Sidebar {
-    background-color: {{sidebar}};
+    background-color: {{sidebarFill}};
     border-right: 1px solid {{border}};
 }
 QWidget#TopBar {
-    background-color: {{surface}};
+    background-color: {{raisedFill}};
     border-bottom: 1px solid {{border}};
 }
 QPushButton {
-    background-color: {{surfaceAlt}};
+    background-color: {{buttonFill}};
     color: {{text}};
     border: 1px solid {{border}};
     border-radius: 8px;
@@ -38,12 +39,12 @@ QPushButton {
     min-height: 22px;
 }
 QPushButton:hover {
-    background-color: {{accent}};
-    border-color: {{accent}};
+    background-color: {{accentFill}};
+    border-color: {{hoverBorder}};
     color: white;
 }
 QPushButton:pressed {
-    background-color: {{accentDark}};
+    background-color: {{pressedFill}};
     border-color: {{accentDark}};
     color: white;
     padding-top: 9px;
@@ -55,151 +56,16 @@ QPushButton:disabled {
     color: {{textDim}};
 }
 QPushButton#PrimaryButton {
-    background-color: {{accent}};
+    background-color: {{accentFill}};
     color: white;
     font-weight: 600;
-    border: none;
+    border: {{primaryBorder}};
 }
 QPushButton#PrimaryButton:hover {
-    background-color: {{accentHover}};
+    background-color: {{accentHoverFill}};
 }
 QPushButton#PrimaryButton:pressed {
-    background-color: {{accentDark}};
-}
-QPushButton#PrimaryButton:disabled {
-    background-color: {{surfaceAlt}};
-    color: {{textDim}};
-}
-QPushButton#SidebarNavButton, QPushButton#NavButton, QPushButton#SlidingTabButton {
-    background-color: transparent;
-    border: none;
-    border-radius: 8px;
-    text-align: left;
-    padding: 10px 12px;
-    color: {{textDim}};
-    font-weight: 600;
-}
-QPushButton#SidebarNavButton:hover, QPushButton#NavButton:hover, QPushButton#SlidingTabButton:hover {
-    background-color: {{hoverTint}};
-    color: {{text}};
-}
-QPushButton#SidebarNavButton:checked, QPushButton#NavButton:checked, QPushButton#SlidingTabButton:checked {
-    background-color: {{accent}};
-    color: white;
-    font-weight: 700;
-}
-QPushButton#SidebarNavButton:checked:hover, QPushButton#NavButton:checked:hover,
-QPushButton#SlidingTabButton:checked:hover {
-    background-color: {{accentHover}};
-}
-QPushButton#IconButton {
-    background-color: transparent;
-    border: none;
-    border-radius: 8px;
-    padding: 6px;
-    min-height: 0px;
-}
-QPushButton#IconButton:hover {
-    background-color: {{surfaceAlt}};
-}
-QFrame#Card {
-    background-color: {{surface}};
-    border: 1px solid {{border}};
-    border-radius: 14px;
-}
-QFrame#Card:hover {
-    border-color: {{accent}};
-}
-QFrame#InsetCard {
-    background-color: {{surfaceAlt}};
-    border: 1px solid {{border}};
-    border-top: 2px solid {{accent}};
-    border-radius: 10px;
-}
-QLineEdit, QComboBox, QPlainTextEdit, QTextEdit {
-    background-color: {{surfaceAlt}};
-    color: {{text}};
-    border: 1px solid {{border}};
-    border-radius: 8px;
-    padding: 8px 10px;
-    selection-background-color: {{accent}};
-    selection-color: white;
-}
-QLineEdit:hover, QComboBox:hover, QPlainTextEdit:hover, QTextEdit:hover {
-    border-color: {{textDim}};
-}
-QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus, QTextEdit:focus {
-    border-color: {{accent}};
-}
-QComboBox {
-    padding-right: 30px;
-    combobox-popup: 0;
-}
-)qss";
-
-// The same selectors with vertical gradients on the raised and sunken
-// surfaces. Raised parts run from surface to bg and sunken parts the other
-// way: those two keep their order of lightness in both themes, so the light
-// always comes from above.
-const char LEGACY_HEAD[] = R"qss(
-QWidget {
-    background-color: {{bg}};
-    color: {{text}};
-    font-family: "Segoe UI", "Noto Sans", "Cantarell", sans-serif;
-    font-size: 13px;
-}
-QMainWindow {
-    background-color: {{bg}};
-    border: 1px solid {{border}};
-}
-QWidget#TitleBar {
-    background-color: {{sidebar}};
-    border-bottom: 1px solid {{border}};
-}
-QWidget#Sidebar {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{sidebar}});
-    border-right: 1px solid {{border}};
-}
-QWidget#TopBar {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{bg}});
-    border-bottom: 1px solid {{border}};
-}
-QPushButton {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surfaceAlt}}, stop: 0.08 {{surface}}, stop: 1 {{bg}});
-    color: {{text}};
-    border: 1px solid {{border}};
-    border-radius: 8px;
-    padding: 8px 14px;
-    min-height: 22px;
-}
-QPushButton:hover {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
-    border-color: {{accentDark}};
-    color: white;
-}
-QPushButton:pressed {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentDark}}, stop: 1 {{accent}});
-    border-color: {{accentDark}};
-    color: white;
-    padding-top: 9px;
-    padding-bottom: 7px;
-}
-QPushButton:disabled {
-    background-color: {{surfaceAlt}};
-    border-color: {{border}};
-    color: {{textDim}};
-}
-QPushButton#PrimaryButton {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
-    color: white;
-    font-weight: 600;
-    border: 1px solid {{accentDark}};
-}
-QPushButton#PrimaryButton:hover {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentBright}}, stop: 1 {{accentHover}});
-}
-QPushButton#PrimaryButton:pressed {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentDark}}, stop: 1 {{accent}});
+    background-color: {{pressedFill}};
 }
 QPushButton#PrimaryButton:disabled {
     background-color: {{surfaceAlt}};
@@ -220,13 +86,13 @@ QPushButton#SidebarNavButton:hover, QPushButton#NavButton:hover, QPushButton#Sli
     color: {{text}};
 }
 QPushButton#SidebarNavButton:checked, QPushButton#NavButton:checked, QPushButton#SlidingTabButton:checked {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentHover}}, stop: 1 {{accent}});
+    background-color: {{accentFill}};
     color: white;
     font-weight: 700;
 }
 QPushButton#SidebarNavButton:checked:hover, QPushButton#NavButton:checked:hover,
 QPushButton#SlidingTabButton:checked:hover {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{accentBright}}, stop: 1 {{accentHover}});
+    background-color: {{accentHoverFill}};
 }
 QPushButton#IconButton {
     background-color: transparent;
@@ -239,7 +105,7 @@ QPushButton#IconButton:hover {
     background-color: {{surfaceAlt}};
 }
 QFrame#Card {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{surface}}, stop: 1 {{bg}});
+    background-color: {{raisedFill}};
     border: 1px solid {{border}};
     border-radius: 14px;
 }
@@ -247,13 +113,13 @@ QFrame#Card:hover {
     border-color: {{accent}};
 }
 QFrame#InsetCard {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{bg}}, stop: 1 {{surface}});
+    background-color: {{sunkenFill}};
     border: 1px solid {{border}};
     border-top: 2px solid {{accent}};
     border-radius: 10px;
 }
 QLineEdit, QComboBox, QPlainTextEdit, QTextEdit {
-    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 {{bg}}, stop: 1 {{surface}});
+    background-color: {{sunkenFill}};
     color: {{text}};
     border: 1px solid {{border}};
     border-radius: 8px;
@@ -271,10 +137,6 @@ QComboBox {
     padding-right: 30px;
     combobox-popup: 0;
 }
-)qss";
-
-// Shared by both looks.
-const char COMMON_TAIL[] = R"qss(
 QLabel, QCheckBox, QRadioButton {
     background-color: transparent;
 }
@@ -617,6 +479,46 @@ QString substitute(const QString &text, const QMap<QString, QString> &tokens)
     return out;
 }
 
+// What the legacy look changes of the flat one: vertical gradients on the
+// raised and sunken surfaces, and a darker edge round accent buttons. Raised
+// parts run from surface to bg and sunken parts the other way: those two keep
+// their order of lightness in both themes, so the light always comes from
+// above.
+QMap<QString, QString> lookTokens(bool legacy)
+{
+    const auto gradient = [](const QString &stops) {
+        return QStringLiteral("qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, %1)").arg(stops);
+    };
+    if (!legacy) {
+        return {
+            {QStringLiteral("sidebarFill"), QStringLiteral("{{sidebar}}")},
+            {QStringLiteral("raisedFill"), QStringLiteral("{{surface}}")},
+            {QStringLiteral("sunkenFill"), QStringLiteral("{{surfaceAlt}}")},
+            {QStringLiteral("buttonFill"), QStringLiteral("{{surfaceAlt}}")},
+            {QStringLiteral("accentFill"), QStringLiteral("{{accent}}")},
+            {QStringLiteral("accentHoverFill"), QStringLiteral("{{accentHover}}")},
+            {QStringLiteral("pressedFill"), QStringLiteral("{{accentDark}}")},
+            {QStringLiteral("hoverBorder"), QStringLiteral("{{accent}}")},
+            {QStringLiteral("primaryBorder"), QStringLiteral("none")},
+        };
+    }
+    return {
+        {QStringLiteral("sidebarFill"), gradient(QStringLiteral("stop: 0 {{surface}}, stop: 1 {{sidebar}}"))},
+        {QStringLiteral("raisedFill"), gradient(QStringLiteral("stop: 0 {{surface}}, stop: 1 {{bg}}"))},
+        {QStringLiteral("sunkenFill"), gradient(QStringLiteral("stop: 0 {{bg}}, stop: 1 {{surface}}"))},
+        {QStringLiteral("buttonFill"),
+         gradient(QStringLiteral("stop: 0 {{surfaceAlt}}, stop: 0.08 {{surface}}, stop: 1 {{bg}}"))},
+        {QStringLiteral("accentFill"),
+         gradient(QStringLiteral("stop: 0 {{accentHover}}, stop: 1 {{accent}}"))},
+        {QStringLiteral("accentHoverFill"),
+         gradient(QStringLiteral("stop: 0 {{accentBright}}, stop: 1 {{accentHover}}"))},
+        {QStringLiteral("pressedFill"),
+         gradient(QStringLiteral("stop: 0 {{accentDark}}, stop: 1 {{accent}}"))},
+        {QStringLiteral("hoverBorder"), QStringLiteral("{{accentDark}}")},
+        {QStringLiteral("primaryBorder"), QStringLiteral("1px solid {{accentDark}}")},
+    };
+}
+
 bool isHexDigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -721,9 +623,10 @@ QString buildStylesheet(const QString &theme, const QString &accent, const QStri
                                           : QStringLiteral("rgba(0, 0, 0, 10)")},
     };
 
-    const char *head = style == QLatin1String("legacy") ? LEGACY_HEAD : STANDARD_HEAD;
-    // The heads start with a line break so that the raw literals read well;
-    // the sheet itself starts with its first rule.
-    return substitute(QString::fromUtf8(head).trimmed(), tokens) + QLatin1Char('\n') +
-           substitute(QString::fromUtf8(COMMON_TAIL).trimmed(), tokens) + QLatin1Char('\n');
+    // The look's fills first: they are written in the palette's tokens. The
+    // literal starts with a line break so that it reads well; the sheet
+    // itself starts with its first rule.
+    const QString sheet =
+        substitute(QString::fromUtf8(SHEET).trimmed(), lookTokens(style == QLatin1String("legacy")));
+    return substitute(sheet, tokens) + QLatin1Char('\n');
 }

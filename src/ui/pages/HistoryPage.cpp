@@ -10,6 +10,7 @@
 #include "data/FixtureQueries.h"
 #include "model/HistoryTransfer.h"
 #include "ui/app/AppContext.h"
+#include "ui/common/BatchRunner.h"
 #include "ui/common/Icons.h"
 #include "ui/common/Theme.h"
 #include "ui/common/WidgetHelpers.h"
@@ -178,6 +179,9 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_checkAllButton->setSizePolicy(QSizePolicy::Fixed, m_checkAllButton->sizePolicy().verticalPolicy());
     fitCheckAllButton();
     connect(m_checkAllButton, &QPushButton::clicked, this, &HistoryPage::checkAll);
+    // One check at a time: the data service is asked no faster than it answers.
+    m_checkRunner = new BatchRunner(m_checkAllButton, QStringLiteral("  Checking %1…"), 0, this);
+    connect(m_checkRunner, &BatchRunner::finished, this, &HistoryPage::finishCheckAll);
     filters->addWidget(m_checkAllButton);
     layout->addLayout(filters);
 
@@ -347,7 +351,7 @@ void HistoryPage::reloadIfChanged()
     }
     // A "Check all" run skips what a rebuild takes away: the list waits for
     // it to end.
-    if (!m_checkAllButton->isEnabled() || m_context->history.changeStamp() == m_listStamp)
+    if (m_checkRunner->isRunning() || m_context->history.changeStamp() == m_listStamp)
         return;
     // The same rows as far down as they were built, at the same place.
     QScrollBar *bar = m_scroll->verticalScrollBar();
@@ -569,7 +573,7 @@ void HistoryPage::onCheckDone(const Prediction &checked, const QPointer<QFrame> 
         ++m_checkCorrect;
     else
         ++m_checkWrong;
-    pumpCheck();
+    m_checkRunner->next();
 }
 
 void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &message,
@@ -579,7 +583,7 @@ void HistoryPage::onCheckFailed(const Prediction &prediction, const QString &mes
     m_checking.remove(prediction.id);
     if (fromQueue) {
         ++m_checkSkipped;
-        pumpCheck();
+        m_checkRunner->next();
         return;
     }
     Q_UNUSED(rowFrame);
@@ -598,58 +602,42 @@ void HistoryPage::checkAll()
     appLog(QStringLiteral("[checkAll] started"));
     // Every row shown means every prediction of the list, also those whose
     // rows are not built yet; the store knows which are still unchecked.
-    m_queue.clear();
+    std::vector<BatchRunner::Item> queue;
     HistoryFilter unchecked = m_shown;
     if (unchecked.result == HistoryFilter::Result::Any)
         unchecked.result = HistoryFilter::Result::Unchecked;
     if (unchecked.result == HistoryFilter::Result::Unchecked && m_shownCount > 0) {
         for (const Prediction &prediction : m_context->history.find(unchecked)) {
-            if (prediction.isCheckable() && !m_checking.contains(prediction.id))
-                m_queue.push_back({prediction, listedRowOf(prediction, nullptr), m_generation});
+            if (!prediction.isCheckable() || m_checking.contains(prediction.id))
+                continue;
+            const RowEntry entry{prediction, listedRowOf(prediction, nullptr), m_generation};
+            queue.emplace_back([this, entry]() {
+                // A list rebuilt meanwhile (filters changed, page shown
+                // again) can no longer show the result; it counts as not
+                // finished.
+                if (entry.generation != m_generation) {
+                    ++m_checkSkipped;
+                    return false;
+                }
+                checkResultRow(entry.prediction, entry.frame, true);
+                return true;
+            });
         }
     }
-    if (m_queue.empty()) {
+    const int n = int(queue.size());
+    m_checkCorrect = m_checkWrong = m_checkSkipped = 0;
+    if (queue.empty()) {
         m_context->play(QStringLiteral("error"));
         m_context->toast(QStringLiteral("Nothing to check — every prediction shown here is already checked."),
                          QStringLiteral("info"));
         return;
     }
-
-    const int n = int(m_queue.size());
-    m_checkCorrect = m_checkWrong = m_checkSkipped = 0;
-    m_checkAllButton->setEnabled(false);
-    m_checkAllButton->setText(QStringLiteral("  Checking %1…").arg(n));
     m_context->play(QStringLiteral("thinking"));
     m_context->toast(QStringLiteral("Checking %1 result%2 — they'll fill in one by one.")
                          .arg(n)
                          .arg(n == 1 ? QString() : QStringLiteral("s")),
                      QStringLiteral("info"));
-    advanceCheckQueue();
-}
-
-void HistoryPage::advanceCheckQueue()
-{
-    // A list rebuilt meanwhile (filters changed, page shown again) can no
-    // longer show the result; it counts as not finished.
-    while (!m_queue.empty() && m_queue.front().generation != m_generation) {
-        ++m_checkSkipped;
-        m_queue.pop_front();
-    }
-    if (m_queue.empty()) {
-        finishCheckAll();
-        return;
-    }
-    const RowEntry next = m_queue.front();
-    m_queue.pop_front();
-    checkResultRow(next.prediction, next.frame, true);
-}
-
-void HistoryPage::pumpCheck()
-{
-    if (m_queue.empty())
-        finishCheckAll();
-    else
-        advanceCheckQueue();
+    m_checkRunner->start(std::move(queue));
 }
 
 void HistoryPage::finishCheckAll()
@@ -658,8 +646,6 @@ void HistoryPage::finishCheckAll()
                .arg(m_checkCorrect)
                .arg(m_checkWrong)
                .arg(m_checkSkipped));
-    m_checkAllButton->setEnabled(true);
-    m_checkAllButton->setText(CheckAllText);
 
     const QString summary = checkAllSummary(m_checkCorrect, m_checkWrong, m_checkSkipped);
     if (summary.isEmpty())

@@ -9,10 +9,9 @@
 #include <QString>
 #include <QWidget>
 
-#include <deque>
-
 class AccuracyDashboard;
 class AppContext;
+class BatchRunner;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -96,8 +95,6 @@ private:
     void onCheckFailed(const Prediction &prediction, const QString &message, const QPointer<QFrame> &rowFrame,
                        bool fromQueue);
     void checkAll();
-    void advanceCheckQueue();
-    void pumpCheck();
     void finishCheckAll();
     void onFilterChanged();
     void clearFilters();
@@ -143,7 +140,7 @@ private:
     QTimer *m_rowTimer = nullptr;
     QTimer *m_searchTimer = nullptr;
     QTimer *m_watchTimer = nullptr;
-    std::deque<RowEntry> m_queue;
+    BatchRunner *m_checkRunner = nullptr;
     // Ids of the predictions whose check is on its way: a row rebuilt
     // meanwhile shows its button disabled, and "Check all" leaves them out.
     QSet<QString> m_checking;

@@ -7,6 +7,7 @@
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
+#include "ui/common/BatchRunner.h"
 #include "ui/common/GoalNotifier.h"
 #include "ui/common/Icons.h"
 #include "ui/common/Theme.h"
@@ -95,8 +96,8 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
     layout->addWidget(m_list, 1);
 
     m_refreshTimer = new QTimer(this);
-    m_pumpTimer = new QTimer(this);
-    m_pumpTimer->setInterval(PUMP_INTERVAL_MS);
+    m_predictRunner =
+        new BatchRunner(m_predictAll, QStringLiteral("  Predicting %1\u2026"), PUMP_INTERVAL_MS, this);
 
     connect(m_leagueBox, qOverload<int>(&QComboBox::currentIndexChanged), this, &LivePage::onLeagueChosen);
     connect(m_predictAll, &QPushButton::clicked, this, &LivePage::predictAll);
@@ -104,7 +105,6 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
         m_context->play(QStringLiteral("refresh"));
         refresh();
     });
-    connect(m_pumpTimer, &QTimer::timeout, this, &LivePage::pumpPredictQueue);
     connect(m_refreshTimer, &QTimer::timeout, this, &LivePage::autoRefresh);
     m_refreshTimer->start(period * 1000);
     m_notifier = new GoalNotifier(this);
@@ -146,7 +146,7 @@ void LivePage::autoRefresh()
     // Never wipe a card that is being predicted. Nor start over a fetch still
     // running: every scoreboard is read afresh, and a slow service would
     // otherwise never finish one.
-    if (!m_queue.empty() || (m_fetching != 0 && m_fetching == m_generation))
+    if (m_predictRunner->pending() > 0 || (m_fetching != 0 && m_fetching == m_generation))
         return;
     const std::vector<MatchCard *> cards = m_list->cards();
     if (std::any_of(cards.begin(), cards.end(), [](const MatchCard *card) { return card->isBusy(); }))
@@ -257,48 +257,41 @@ void LivePage::detectGoals(const std::vector<Match> &matches)
         m_lastTotals = totals;
 }
 
+QTimer *LivePage::pumpTimer() const
+{
+    return m_predictRunner->timer();
+}
+
 void LivePage::predictAll()
 {
-    m_pumpTimer->stop();
-    m_queue.clear();
+    std::vector<BatchRunner::Item> queue;
     for (MatchCard *card : m_list->cards()) {
+        if (queue.size() == size_t(MaxQueued))
+            break;
         if (card->hasPrediction || card->isBusy() || isMatchOver(card->match))
             continue;
-        m_queue.emplace_back(card);
+        // A card replaced by a refresh meanwhile is left out.
+        queue.emplace_back([card = QPointer<MatchCard>(card)]() {
+            if (!card)
+                return false;
+            if (!card->hasPrediction && !card->isBusy())
+                emit card->predictClicked(Match(card->match));
+            return true;
+        });
     }
-    if (m_queue.empty()) {
+    const int n = int(queue.size());
+    if (queue.empty()) {
         m_context->play(QStringLiteral("error"));
         m_context->toast(QStringLiteral("Nothing to predict \u2014 every fixture here is already done."),
                          QStringLiteral("info"));
         return;
     }
-    if (m_queue.size() > size_t(MaxQueued))
-        m_queue.resize(size_t(MaxQueued));
-    const int n = int(m_queue.size());
-    m_predictAll->setEnabled(false);
-    m_predictAll->setText(QStringLiteral("  Predicting %1\u2026").arg(n));
     m_context->play(QStringLiteral("thinking"));
     m_context->toast(QStringLiteral("Predicting %1 fixture%2 \u2014 they'll fill in one by one.")
                          .arg(n)
                          .arg(n == 1 ? QString() : QStringLiteral("s")),
                      QStringLiteral("info"));
-    m_pumpTimer->start();
-}
-
-void LivePage::pumpPredictQueue()
-{
-    while (!m_queue.empty() && !m_queue.front())
-        m_queue.erase(m_queue.begin());
-    if (m_queue.empty()) {
-        m_pumpTimer->stop();
-        m_predictAll->setEnabled(true);
-        m_predictAll->setText(QStringLiteral("  Predict all"));
-        return;
-    }
-    QPointer<MatchCard> card = m_queue.front();
-    m_queue.erase(m_queue.begin());
-    if (!card->hasPrediction && !card->isBusy())
-        emit card->predictClicked(Match(card->match));
+    m_predictRunner->start(std::move(queue));
 }
 
 void LivePage::onFavoriteClicked(const Match &match, MatchCard *card)

@@ -10,6 +10,7 @@
 #include <vector>
 
 class AppContext;
+class BatchRunner;
 class GoalNotifier;
 class MatchCard;
 class MatchListView;
@@ -38,7 +39,6 @@ public:
     void showError(const QString &message, int generation);
     void detectGoals(const std::vector<Match> &matches);
     void predictAll();
-    void pumpPredictQueue();
     void onFavoriteClicked(const Match &match, MatchCard *card);
 
     // "every minute", "every 15 seconds"...: the status line's words for
@@ -51,7 +51,7 @@ public:
     QPushButton *predictAllButton() const { return m_predictAll; }
     QPushButton *refreshButton() const { return m_refreshButton; }
     QTimer *refreshTimer() const { return m_refreshTimer; }
-    QTimer *pumpTimer() const { return m_pumpTimer; }
+    QTimer *pumpTimer() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -71,8 +71,7 @@ private:
     QPushButton *m_refreshButton = nullptr;
     MatchListView *m_list = nullptr;
     QTimer *m_refreshTimer = nullptr;
-    QTimer *m_pumpTimer = nullptr;
-    std::vector<QPointer<MatchCard>> m_queue;
+    BatchRunner *m_predictRunner = nullptr;
     GoalNotifier *m_notifier = nullptr;
     // The generation whose fetch is still running, 0 when none is.
     int m_fetching = 0;
