@@ -138,8 +138,9 @@ private slots:
         StubResponse hangUp;
         hangUp.hangUp = true;
         QTest::newRow("connection dropped") << hangUp << u"OpenAI request failed (HTTP 0)"_s;
-        QTest::newRow("past the cap") << StubResponse::json(modelReply(QString(Predictor::MaxReplyBytes, u'x')))
-                                      << u"OpenAI request failed (HTTP 0)"_s;
+        QTest::newRow("past the cap")
+            << StubResponse::json(modelReply(QString(Predictor::MaxReplyBytes, u'x')))
+            << u"OpenAI request failed (HTTP 0)"_s;
         QTest::newRow("body not json")
             << StubResponse::json("<html>Bad gateway</html>") << u"OpenAI returned malformed JSON"_s;
         QTest::newRow("content an array")

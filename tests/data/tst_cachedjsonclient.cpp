@@ -308,7 +308,9 @@ private slots:
         stub->route(u"/crest.png"_s, StubResponse::json("PNGDATA"));
         stub->route(u"/huge.png"_s, StubResponse::json(QByteArray(1024 * 1024 + 1, 'x')));
         TestClient client(stub->baseUrl());
-        auto crest = [&](const QString &url) { return onWorker([&] { return client.fetchCrestBytes(url); }); };
+        auto crest = [&](const QString &url) {
+            return onWorker([&] { return client.fetchCrestBytes(url); });
+        };
         QCOMPARE(crest(stub->baseUrl() + u"/crest.png"_s), QByteArray("PNGDATA"));
         TestEnv::writeFile(cacheDir().filePath(u"secret.png"_s), "PNGDATA");
         QCOMPARE(crest(QUrl::fromLocalFile(cacheDir().filePath(u"secret.png"_s)).toString()), QByteArray());
