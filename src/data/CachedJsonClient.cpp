@@ -78,7 +78,6 @@ CachedJsonClient::CachedJsonClient(const QString &cacheNamespace, const QString 
 {
     memoryCache.setMaxCost(MemoryCacheBytes);
     QDir().mkpath(m_cacheFolder);
-    sweepDiskCache();
 }
 
 CachedJsonClient::~CachedJsonClient() = default;
@@ -142,14 +141,16 @@ void CachedJsonClient::writeCache(const QString &key, const QJsonObject &object)
 
 void CachedJsonClient::sweepDiskCache(qint64 maxBytes, int maxAgeDays) const
 {
-    const QDateTime oldest = QDateTime::fromSecsSinceEpoch(clockSeconds()).addDays(-maxAgeDays);
-    qint64 total = 0;
+    // File times are the machine's, whatever clock the client reads.
+    const QDateTime oldest = QDateTime::currentDateTime().addDays(-maxAgeDays);
+    qint64 kept = 0;
     // Newest first, so that what the size budget removes is the oldest.
     const QFileInfoList files =
         QDir(m_cacheFolder).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Time);
     for (const QFileInfo &file : files) {
-        total += file.size();
-        if (file.lastModified() < oldest || total > maxBytes)
+        if (file.lastModified() >= oldest && kept + file.size() <= maxBytes)
+            kept += file.size();
+        else
             QFile::remove(file.filePath());
     }
 }
@@ -170,6 +171,9 @@ void CachedJsonClient::throttle() const
 
 QJsonObject CachedJsonClient::get(const QString &path, const QueryParams &params, bool bypassCache) const
 {
+    // Once per client, on the worker of its first request rather than on
+    // the GUI thread while the window starts.
+    std::call_once(m_sweepOnce, [this]() { sweepDiskCache(); });
     const QString key = cacheKey(path, params);
     const int ttl = ttlFor(path);
 

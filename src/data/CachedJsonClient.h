@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 
@@ -72,7 +73,7 @@ public:
     void writeCache(const QString &key, const QJsonObject &object) const;
 
     // Removes cached replies older than `maxAgeDays`, then the oldest ones
-    // until the folder holds at most `maxBytes`. Run when the client starts.
+    // until the folder holds at most `maxBytes`. Run before the first request.
     void sweepDiskCache(qint64 maxBytes = 100 * 1024 * 1024, int maxAgeDays = 30) const;
 
     // Waits until this client may start its next request.
@@ -99,5 +100,6 @@ private:
     using CacheEntry = QPair<qint64, QJsonObject>;
     mutable QCache<QString, CacheEntry> memoryCache;
     mutable QMutex mutex;
+    mutable std::once_flag m_sweepOnce;
     mutable double nextRequestAt = 0;
 };
