@@ -1,6 +1,15 @@
+// A call and how it is judged: its outcome against the result, streaks,
+// probability scores against the baselines and the market, and its price.
+#include "ai/AccuracyStats.h"
+#include "ai/Pricing.h"
 #include "ai/Scoring.h"
 
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,6 +38,21 @@ bool near(double a, double b)
     return qAbs(a - b) < 1e-6;
 }
 
+// A call made on day `day` (for ordering), checked when `right` is set.
+Prediction call(int day, std::optional<bool> right)
+{
+    Prediction p;
+    p.created_at = QDateTime(QDate(2025, 8, 1).addDays(day), QTime(15, 0)).toString(Qt::ISODate);
+    p.outcome = u"HOME"_s;
+    p.confidence = 50;
+    p.league = u"EPL"_s;
+    if (right) {
+        p.actual_home_score = *right ? 2 : 0;
+        p.actual_away_score = 1;
+    }
+    return p;
+}
+
 } // namespace
 
 class TestScoring : public QObject
@@ -36,6 +60,104 @@ class TestScoring : public QObject
     Q_OBJECT
 
 private slots:
+    void prediction_actualOutcomeAndWasCorrect_data()
+    {
+        QTest::addColumn<int>("home");
+        QTest::addColumn<int>("away");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("actual"); // empty: none
+        QTest::addColumn<int>("correct");    // -1: none, 0 false, 1 true
+        QTest::newRow("draw called") << 2 << 2 << u"DRAW"_s << u"DRAW"_s << 1;
+        QTest::newRow("home win") << 3 << 1 << u"HOME"_s << u"HOME"_s << 1;
+        QTest::newRow("away win, home called") << 0 << 1 << u"HOME"_s << u"AWAY"_s << 0;
+        QTest::newRow("nil-nil") << 0 << 0 << u"AWAY"_s << u"DRAW"_s << 0;
+        QTest::newRow("unknown home") << -1 << 3 << u"AWAY"_s << u""_s << -1;
+    }
+    void prediction_actualOutcomeAndWasCorrect()
+    {
+        QFETCH(int, home);
+        QFETCH(int, away);
+        QFETCH(QString, outcome);
+        QFETCH(QString, actual);
+        QFETCH(int, correct);
+        Prediction p;
+        p.actual_home_score = home;
+        p.actual_away_score = away;
+        p.outcome = outcome;
+        QCOMPARE(p.actualOutcome().value_or(QString()), actual);
+        QCOMPARE(p.wasCorrect().has_value(), correct >= 0);
+        QCOMPARE(p.wasCorrect().value_or(false), correct == 1);
+    }
+
+    void prediction_roundTrip_withNullScoresUntilChecked()
+    {
+        Prediction p = Prediction::freshlyCreated();
+        p.match_label = u"Arsenal vs Chelsea"_s;
+        p.outcome = u"HOME"_s;
+        p.home_win_pct = 52;
+        p.scoreline = u"2-1"_s;
+        p.cost_gbp = 0.000412;
+        QVERIFY(p.toJson().value(u"actual_home_score"_s).isNull());
+        QVERIFY(p.toJson().value(u"key_factors"_s).isArray());
+        QCOMPARE(Prediction::fromJson(p.toJson()).toJson(), p.toJson());
+
+        p.key_factors = {u"Home form"_s, u"Injuries"_s};
+        p.actual_home_score = 0;
+        p.actual_away_score = 3;
+        QCOMPARE(p.toJson().value(u"actual_home_score"_s).toInt(-5), 0);
+        QCOMPARE(Prediction::fromJson(p.toJson()).toJson(), p.toJson());
+    }
+
+    void streaks_followCreationTime_data()
+    {
+        QTest::addColumn<QString>("results"); // oldest first: y right, n wrong, - unchecked
+        QTest::addColumn<int>("best");
+        QTest::addColumn<int>("current");
+        QTest::newRow("nothing") << "" << 0 << 0;
+        QTest::newRow("nothing checked") << "--" << 0 << 0;
+        QTest::newRow("best run last") << "yyny-yy-" << 3 << 3;
+        QTest::newRow("best run first") << "yyyyny" << 4 << 1;
+        QTest::newRow("ends wrong") << "yyynyyn" << 3 << 0;
+    }
+    void streaks_followCreationTime()
+    {
+        QFETCH(QString, results);
+        QList<Prediction> calls;
+        for (int i = 0; i < results.size(); ++i)
+            calls.append(
+                call(i, results.at(i) == u'-' ? std::nullopt : std::optional<bool>(results.at(i) == u'y')));
+        // The history keeps the newest first; the figures must not depend on it.
+        for (int pass = 0; pass < 2; ++pass) {
+            const AccuracyStats s = computeStats(calls);
+            QCOMPARE(s.total, int(results.size()));
+            QCOMPARE(s.checked, int(results.size() - results.count(u'-')));
+            QCOMPARE(s.correct, int(results.count(u'y')));
+            QTEST(s.bestStreak, "best");
+            QTEST(s.currentStreak, "current");
+            std::reverse(calls.begin(), calls.end());
+        }
+    }
+
+    void formatGbp_data()
+    {
+        QTest::addColumn<double>("amount");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0.0 << u"£0.00"_s;
+        QTest::newRow("negative") << -1.0 << u"£0.00"_s;
+        QTest::newRow("not a number") << std::nan("") << u"£0.00"_s;
+        QTest::newRow("pennies rounded") << 0.0123 << u"£0.01"_s;
+        QTest::newRow("pounds") << 12.345 << u"£12.35"_s;
+        QTest::newRow("half a penny") << 0.005 << u"£0.005"_s;
+        QTest::newRow("just under a penny") << 0.009999 << u"£0.009999"_s;
+        QTest::newRow("smallest shown") << 0.000001 << u"£0.000001"_s;
+        QTest::newRow("below smallest") << 0.0000005 << u"<£0.000001"_s;
+    }
+    void formatGbp()
+    {
+        QFETCH(double, amount);
+        QTEST(::formatGbp(amount), "text");
+    }
+
     void report_scoresPreMatchCallsAgainstBaselinesAndMarket()
     {
         const QList<Prediction> history = {

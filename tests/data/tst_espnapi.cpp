@@ -7,6 +7,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace fixtures;
@@ -97,6 +98,12 @@ QUrlQuery seasonQuery(int year)
 
 const QJsonObject A = team(u"1"_s, u"A"_s), B = team(u"2"_s, u"B"_s), C = team(u"3"_s, u"C"_s),
                   D = team(u"4"_s, u"D"_s);
+
+QJsonObject withStatus(const QJsonObject &status)
+{
+    return fixtures::event(u"1"_s, u"2025-08-16T14:00Z"_s,
+                           {competitor(u"home"_s, A, u"0"_s), competitor(u"away"_s, B, u"0"_s)}, status);
+}
 
 } // namespace
 
@@ -383,8 +390,114 @@ private slots:
         QCOMPARE(meetings.at(1).home_score, u"2"_s);
         QVERIFY(meetings.at(0).home_score.isEmpty());
         QVERIFY(onWorker([&] { return api->searchHeadToHead(u"Arsenal"_s, u"Nobody"_s); }).empty());
-        // The club's own coming fixtures, from the same schedule.
-        QCOMPARE(ids(onWorker([&] { return api->teamNextEvents(u"359"_s, 5); })), QStringList{u"u1"_s});
+    }
+    void eventToMatch_scoresOnlyWhenUnderWayOrOver_data()
+    {
+        QTest::addColumn<QJsonObject>("status");
+        QTest::addColumn<QString>("score");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("pre") << status(u"pre"_s, false, u"Sat 14:00"_s) << u""_s << u"Sat 14:00"_s;
+        QTest::newRow("in") << status(u"in"_s, false, u"57'"_s) << u"0"_s << u"57'"_s;
+        // Abandoned or postponed games are "post" without being completed.
+        QTest::newRow("postponed") << status(u"post"_s, false, u"Postp"_s) << u""_s << u"Postp"_s;
+        QTest::newRow("detail from description")
+            << QJsonDocument::fromJson(R"({"type": {"state": "pre", "description": "Scheduled"}})").object()
+            << u""_s << u"Scheduled"_s;
+    }
+    void eventToMatch_scoresOnlyWhenUnderWayOrOver()
+    {
+        QFETCH(QJsonObject, status);
+        const auto m = api->eventToMatch(withStatus(status), {});
+        QTEST(m->home_score, "score");
+        QTEST(m->away_score, "score");
+        QTEST(m->status_detail, "detail");
+    }
+
+    void eventToMatch_dates_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("minutes") << u"2025-08-16T14:00Z"_s << u"2025-08-16"_s << u"14:00"_s;
+        QTest::newRow("seconds") << u"2025-08-16T14:00:30Z"_s << u"2025-08-16"_s << u"14:00"_s;
+        QTest::newRow("own zone kept") << u"2025-08-16T23:30-04:00"_s << u"2025-08-16"_s << u"23:30"_s;
+        // No time of day: no kick-off time rather than a made-up midnight.
+        QTest::newRow("date only") << u"2025-08-16"_s << u"2025-08-16"_s << u""_s;
+        QTest::newRow("unparsable") << u"2025-08-16 later"_s << u"2025-08-16"_s << u""_s;
+        QTest::newRow("time to be decided") << u"2025-08-16TBD"_s << u"2025-08-16"_s << u""_s;
+        QTest::newRow("empty") << u""_s << u""_s << u""_s;
+    }
+    void eventToMatch_dates()
+    {
+        QFETCH(QString, text);
+        const auto m = api->eventToMatch(scheduled(u"5"_s, text, A, B), {});
+        QTEST(m->date, "date");
+        QTEST(m->time, "time");
+    }
+
+    void parseVsQuery_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("vs.") << u"Arsenal vs. Chelsea"_s << u"Arsenal"_s << u"Chelsea"_s;
+        QTest::newRow("v") << u"Man Utd v Liverpool"_s << u"Man Utd"_s << u"Liverpool"_s;
+        QTest::newRow("hyphen") << u"Arsenal - Chelsea"_s << u"Arsenal"_s << u"Chelsea"_s;
+        QTest::newRow("padded") << u"  Real Madrid   vs   Barcelona  "_s << u"Real Madrid"_s
+                                << u"Barcelona"_s;
+        QTest::newRow("hyphen in name, vs") << u"Saint-Etienne vs Lyon"_s << u"Saint-Etienne"_s << u"Lyon"_s;
+        QTest::newRow("no blank after hyphen") << u"Arsenal-Chelsea"_s << u""_s << u""_s;
+        QTest::newRow("no blank after full stop") << u"Real Madrid vs.Barcelona"_s << u""_s << u""_s;
+        QTest::newRow("two vs, one hyphen") << u"A vs B - C vs D"_s << u"A vs B"_s << u"C vs D"_s;
+    }
+    void parseVsQuery()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        const auto parts = EspnApi::parseVsQuery(query);
+        QCOMPARE(parts.has_value(), !first.isEmpty());
+        if (parts)
+            QCOMPARE(*parts, std::make_pair(first, second));
+    }
+
+    void hostOverrides_needAScheme()
+    {
+        qputenv("TOLVO_ESPN_HOST", "http://127.0.0.1:8099/");
+        qputenv("TOLVO_ESPN_SEARCH_HOST", "localhost:8100"); // no scheme: ignored
+        EspnApi api;
+        QCOMPARE(api.urlFor(u"eng.1/scoreboard"_s),
+                 u"http://127.0.0.1:8099/apis/site/v2/sports/soccer/eng.1/scoreboard"_s);
+        QCOMPARE(api.urlFor(u"standings/x/standings"_s),
+                 u"http://127.0.0.1:8099/apis/v2/sports/soccer/x/standings"_s);
+        QCOMPARE(api.searchEndpoint(), u"https://site.web.api.espn.com/apis/common/v3/search"_s);
+    }
+
+    // A real ESPN reply (tests/data/espn, trimmed of links and media the
+    // program never reads) with live, finished and scheduled games.
+    void realScoreboard_liveFinishedAndScheduledGames()
+    {
+        stub->route(SITE + u"usa.1/scoreboard"_s, QUrlQuery(u"dates=20220917"_s),
+                    StubResponse::fromFile(
+                        QStringLiteral(TOLVO_TEST_DATA_DIR "/espn/scoreboard-usa.1-20220917.json")));
+        const QDate day(2022, 9, 17);
+        const auto matches = onWorker(
+            [&] { return api->toMatches(api->scoreboard(u"usa.1"_s, day, day), QString(), u"usa.1"_s); });
+        QCOMPARE(matches.size(), size_t(11));
+        auto count = [&](const std::function<bool(const Match &)> &test) {
+            return int(std::count_if(matches.cbegin(), matches.cend(), test));
+        };
+        auto scored = [](const Match &m) { return !m.home_score.isEmpty() && !m.away_score.isEmpty(); };
+        QCOMPARE(count([](const Match &m) { return m.state == u"in"_s; }), 4);
+        // In-play and finished games carry their score; scheduled ones do not, despite ESPN's "0".
+        QCOMPARE(count(scored), 6);
+        QCOMPARE(count([&](const Match &m) { return m.state == u"pre"_s && scored(m); }), 0);
+        const Match &live = *std::find_if(matches.cbegin(), matches.cend(),
+                                          [](const Match &m) { return m.id == u"623600"_s; });
+        QCOMPARE(live.home_team + u' ' + live.home_score, u"Orlando City SC 3"_s);
+        QCOMPARE(QStringList({live.status_detail, live.venue, live.time}),
+                 QStringList({u"57'"_s, u"Exploria Stadium"_s, u"23:30"_s}));
+        QCOMPARE(matches.back().date, u"2022-09-18"_s);
     }
 };
 

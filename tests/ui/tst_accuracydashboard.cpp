@@ -1,10 +1,12 @@
+// The accuracy figures of the history page, the scores beside the market,
+// and the market's odds on a prediction card.
 #include "UiHarness.h"
 #include "ai/AccuracyStats.h"
+#include "ui/cards/PredictionCard.h"
 #include "ui/pages/AccuracyDashboard.h"
+#include "ui/pages/ReliabilityChart.h"
 
-#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QProgressBar>
 
 namespace {
 
@@ -17,6 +19,23 @@ AccuracyStats statsOf(int total, int checked, int correct, int confidentChecked 
     stats.confidentChecked = confidentChecked;
     stats.confidentCorrect = confidentCorrect;
     return stats;
+}
+
+Prediction checkedCall(int homeGoals, int awayGoals, const QString &kickoff, double marketHome,
+                       double marketDraw)
+{
+    Prediction p;
+    p.home_win_pct = 50;
+    p.draw_pct = 30;
+    p.away_win_pct = 20;
+    p.actual_home_score = homeGoals;
+    p.actual_away_score = awayGoals;
+    p.kickoff_state = kickoff;
+    p.market_home_pct = marketHome;
+    p.market_draw_pct = marketDraw;
+    p.market_away_pct = 100 - marketHome - marketDraw;
+    p.market_provider = u"DraftKings"_s;
+    return p;
 }
 
 } // namespace
@@ -97,6 +116,41 @@ private slots:
         QCOMPARE(this->values().at(1), values.at(1));
         QTRY_COMPARE(this->values(), values);
         QTRY_COMPARE(dashboard->findChildren<QLabel *>(u"StatValue"_s).size(), values.size());
+    }
+
+    void scores_baseRateMarketAndChart()
+    {
+        dashboard->updateStats(computeStats({checkedCall(2, 0, "pre", 60, 25), checkedCall(1, 1, "", 40, 30),
+                                             checkedCall(0, 1, "in", 40, 30)}));
+        QWidget *rps = findBy<QWidget>(
+            dashboard.get(), [](QWidget *w) { return w->property("role").toString(); }, u"Score RPS"_s);
+        QTRY_VERIFY(rps->isVisible());
+        QCOMPARE(rps->findChild<QLabel *>(u"StatValue"_s)->text(), u"0.145"_s);
+        QCOMPARE(rps->findChild<QLabel *>(u"Muted"_s)->text(), u"RPS \u00B7 base rate 0.165"_s);
+        QLabel *market = labelWithRole(dashboard.get(), u"MarketComparison"_s);
+        QVERIFY(market->isVisible());
+        QCOMPARE(market->text(),
+                 u"Versus the bookmakers: RPS 0.145 vs 0.108 on 2 matches \u2014 behind the market"_s);
+        QVERIFY(labelWithRole(dashboard.get(), u"InPlayCount"_s)->text().startsWith("1 call made in play"));
+        QVERIFY(dashboard->findChild<ReliabilityChart *>()->isVisible());
+
+        // Only a call made in play: the hit rate shows, the scores do not.
+        dashboard->updateStats(computeStats({checkedCall(0, 1, "in", 40, 30)}));
+        QVERIFY(!dashboard->findChild<ReliabilityChart *>()->isVisible());
+    }
+
+    void card_showsTheMarketBesideTheModel_onlyWithASnapshot()
+    {
+        Prediction priced = checkedCall(-1, -1, "pre", 59.3, 22.4);
+        PredictionCard withMarket(priced);
+        QCOMPARE(labelWithRole(&withMarket, u"HomeProbabilityMarket"_s)->text(), u"59.3%"_s);
+        QCOMPARE(labelWithRole(&withMarket, u"AwayProbabilityMarket"_s)->text(), u"18.3%"_s);
+        QVERIFY(labelWithRole(&withMarket, u"MarketCaption"_s)->toolTip().contains("DraftKings"));
+
+        priced.market_draw_pct.reset();
+        PredictionCard without(priced);
+        QVERIFY(!labelWithRole(&without, u"MarketCaption"_s));
+        QVERIFY(!labelWithRole(&without, u"HomeProbabilityMarket"_s));
     }
 };
 

@@ -54,7 +54,7 @@ void writeHistory(const QList<Entry> &entries)
 void writeMixedHistory()
 {
     writeHistory({{"p1", "Arsenal vs Chelsea", "English Premier League", "701", 65},
-                  {"p2", "Real Madrid vs Barcelona", "Spanish LALIGA", "702", 64},
+                  {"p2", "Atlético Madrid vs Barcelona", "Spanish LALIGA", "702", 64},
                   {"p3", "Liverpool vs Everton", "English Premier League", "703", 80, "HOME", 2, 0},
                   {"p4", "Sevilla vs Betis", "Spanish LALIGA", "704", 70, "AWAY", 1, 1},
                   {"p5", "Wrexham vs Arsenal", "", "hyp-1-2", 55}});
@@ -182,9 +182,13 @@ private slots:
         QTest::newRow("correct") << u"correct"_s << u""_s << u""_s << QStringList{"p3"};
         QTest::newRow("wrong") << u"wrong"_s << u""_s << u""_s << QStringList{"p4"};
         QTest::newRow("league") << u"all"_s << u"Spanish LALIGA"_s << u""_s << QStringList{"p2", "p4"};
+        QTest::newRow("confident") << u"confident"_s << u""_s << u""_s << QStringList{"p1", "p3", "p4"};
         QTest::newRow("label") << u"all"_s << u""_s << u"ARS"_s << QStringList{"p1", "p5"};
+        QTest::newRow("beyond ASCII") << u"all"_s << u""_s << u"ATLÉTICO"_s << QStringList{"p2"};
+        QTest::newRow("league's name") << u"all"_s << u""_s << u"spanish"_s << QStringList{"p2", "p4"};
         // Every summary says "edge it"; none is found through it.
         QTest::newRow("not the summary") << u"all"_s << u""_s << u"edge it"_s << QStringList{};
+        QTest::newRow("not a pattern") << u"all"_s << u""_s << u"%"_s << QStringList{};
         QTest::newRow("combined") << u"unchecked"_s << u"Spanish LALIGA"_s << u"e"_s << QStringList{"p2"};
     }
 
@@ -365,6 +369,22 @@ private slots:
         // With nothing set there is nothing to clear, and no sound for it.
         QTest::mouseClick(clear, Qt::LeftButton);
         QCOMPARE(ui->sounds(), QStringList{"toggle"});
+    }
+
+    void singleCheck_staysBusyThroughARebuild()
+    {
+        writeHistory({{"p", "Arsenal vs Chelsea", "English Premier League", "401"}});
+        routeResult(u"401"_s, u"post"_s, u"2-1"_s, 1500);
+        open();
+        QTest::mouseClick(checkButton(u"p"_s), Qt::LeftButton);
+        QTRY_COMPARE(askedEvents().size(), 1);
+        // Showing the page again rebuilds its rows.
+        ui->navigate(u"live"_s);
+        ui->navigate(u"history"_s);
+        QTRY_VERIFY(checkButton(u"p"_s));
+        QVERIFY(!checkButton(u"p"_s)->isEnabled());
+        QTest::mouseClick(checkAll(), Qt::LeftButton);
+        QCOMPARE(ui->lastToast(), u"Nothing to check — every prediction shown here is already checked."_s);
     }
 
     void predictionsStoredElsewhere_appearWhileThePageIsShown()

@@ -39,7 +39,13 @@ private:
     std::vector<MatchCard *> cards() const { return page()->list()->cards(); }
 
 private slots:
-    void init() { h = std::make_unique<UiHarness>(); }
+    void init()
+    {
+        // A small default font: the busy text of "Predict all" must still fit
+        // once the window's style sheet applies its own.
+        QApplication::setFont(QFont(QApplication::font().family(), 9));
+        h = std::make_unique<UiHarness>();
+    }
     void cleanup() { h.reset(); }
 
     void showsFixturesToPlayAndInPlay_notFinishedOnes()

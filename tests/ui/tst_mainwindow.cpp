@@ -1,10 +1,13 @@
+// The window: its pages, title bar and theme, the keyboard, and a name a
+// screen reader can read for everything the Tab key reaches.
+
 #include "UiHarness.h"
-#include "app/League.h"
+#include "ui/cards/MatchCard.h"
 #include "ui/common/Theme.h"
 #include "ui/shell/TitleBar.h"
 
-#include <QGraphicsEffect>
-#include <QSizeGrip>
+#include <QAccessible>
+#include <QLineEdit>
 #include <QStatusBar>
 
 namespace {
@@ -31,6 +34,11 @@ void drag(QWidget *widget, QPoint from, QPoint by)
     sendMouse(widget, QEvent::MouseButtonRelease, from + by, Qt::NoButton);
 }
 
+QString describe(const QWidget *w)
+{
+    return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char('#') + w->objectName();
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -51,6 +59,16 @@ private:
     Sidebar *sidebar() const { return window()->findChild<Sidebar *>(); }
     QString title() const { return window()->findChild<QLabel *>(u"PageTitle"_s)->text(); }
     QPushButton *button(const QString &tooltip) const { return buttonWithTip(window(), tooltip); }
+    // Shown and active, with a match in play on the live page.
+    void openActive()
+    {
+        FakeEvent live{u"A1"_s, QDate::currentDate().toString(Qt::ISODate) + u"T12:00Z"_s, u"in"_s};
+        live.detail = u"30'"_s;
+        ui->routeScoreboard(u"eng.1"_s, {live});
+        open();
+        window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window()));
+    }
 
 private slots:
     void init() { ui = std::make_unique<UiHarness>(); }
@@ -130,9 +148,82 @@ private slots:
         QTRY_COMPARE(window()->pos(), QPoint(140, 130));
     }
 
-    void closeButton_closesTheWindow()
+    void tabWalk_findsNoControlWithoutAName_data()
     {
-        open();
+        QTest::addColumn<QString>("key");
+        for (const NavItem &item : navItems())
+            QTest::newRow(qPrintable(item.key)) << item.key;
+    }
+
+    void tabWalk_findsNoControlWithoutAName()
+    {
+        QFETCH(QString, key);
+        openActive();
+        // A card with its prediction, so that the card's own buttons are walked too.
+        MatchCard *card = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((card = window()->page(u"live"_s)->findChild<MatchCard *>()), WAIT_MS);
+        QTest::mouseClick(card->predictButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(card->predictionCard, WAIT_MS);
+        ui->navigate(key);
+
+        QStringList problems;
+        QSet<QWidget *> seen;
+        QWidget *previous = QApplication::focusWidget();
+        for (int step = 0; step < 400; ++step) {
+            QTest::keyClick(previous ? previous : window(), Qt::Key_Tab);
+            QWidget *focused = QApplication::focusWidget();
+            QVERIFY2(focused, "the Tab key lost the focus");
+            if (focused == previous)
+                problems.append(describe(focused) + u" keeps the Tab key"_s);
+            if (seen.contains(focused))
+                break; // round the whole chain
+            seen.insert(focused);
+            previous = focused;
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focused);
+            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
+                problems.append(describe(focused) + u" has no accessible name"_s);
+            const auto *button = qobject_cast<QAbstractButton *>(focused);
+            if (button && button->text().trimmed().isEmpty() && button->toolTip().isEmpty())
+                problems.append(describe(focused) + u" shows only an icon and has no tooltip"_s);
+        }
+        // Round the window: the sidebar, the top bar's two buttons and the page.
+        QVERIFY2(seen.size() >= 4, "the walk stopped early");
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    void shortcuts_reachPagesAndFields_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("expectedPage");
+        QTest::newRow("Ctrl+3: search, typing at once") << QKeySequence(u"Ctrl+3"_s) << u"search"_s;
+        QTest::newRow("Ctrl+4: Ask AI, typing at once") << QKeySequence(u"Ctrl+4"_s) << u"chat"_s;
+        QTest::newRow("Ctrl+6, Ctrl+F: history's search")
+            << QKeySequence(u"Ctrl+6, Ctrl+F"_s) << u"history"_s;
+    }
+
+    void shortcuts_reachPagesAndFields()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, expectedPage);
+        openActive();
+        QTest::keySequence(window(), keys);
+        QCOMPARE(window()->currentPage(), window()->page(expectedPage));
+        QVERIFY(sidebar()->buttonFor(expectedPage)->isChecked());
+        auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(field && window()->page(expectedPage)->isAncestorOf(field));
+    }
+
+    void f5_refreshesTheLivePage_andCtrlQOrCloseQuits()
+    {
+        openActive();
+        const QString scoreboard = SITE + u"eng.1/scoreboard"_s;
+        QTRY_COMPARE_WITH_TIMEOUT(ui->server.count(scoreboard), 1, WAIT_MS);
+        QTest::keyClick(window(), Qt::Key_F5);
+        QTRY_COMPARE_WITH_TIMEOUT(ui->server.count(scoreboard), 2, WAIT_MS);
+        QVERIFY(ui->sounds().contains(u"refresh"_s));
+        QTest::keySequence(window(), QKeySequence(u"Ctrl+Q"_s));
+        QVERIFY(!window()->isVisible());
+        ui->show();
         QTest::mouseClick(button(u"Close"_s), Qt::LeftButton);
         QVERIFY(!window()->isVisible());
     }

@@ -1,5 +1,8 @@
+// Updates (the version, the signed installer) and problem reports.
 #include "app/Paths.h"
+#include "data/BlockingRequest.h"
 #include "data/CachedJsonClient.h"
+#include "services/FeedbackReport.h"
 #include "services/Updater.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
@@ -25,7 +28,7 @@ QString errorOf(const std::function<void()> &work)
 
 } // namespace
 
-class TestUpdater : public QObject
+class TestServices : public QObject
 {
     Q_OBJECT
 
@@ -133,6 +136,44 @@ private slots:
             QCOMPARE(error, u"Couldn't start the downloaded installer."_s);
     }
 
+    void report_failuresSayWhyWithoutAChannel_andTimeOutAtTheCallsLimit()
+    {
+        auto failureOf = [&](const RelayConfig &config, int timeoutMs) {
+            try {
+                sendReport(u"x"_s, u"bug"_s, u"major"_s, QString(), {}, QString(), config, timeoutMs);
+            } catch (const ReportError &e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        };
+        const QString unconfigured = u"No report channel configured for this build."_s;
+        QCOMPARE(failureOf(RelayConfig{server->baseUrl(), QString()}, 15000), unconfigured);
+        QCOMPARE(failureOf(RelayConfig{QString(), u"t"_s}, 15000), unconfigured);
+        const QString refused = failureOf(RelayConfig{StubServer().baseUrl(), u"t"_s}, 15000);
+        QVERIFY2(refused.startsWith(u"Couldn't reach the report channel: "_s), qPrintable(refused));
+        StubResponse silent = StubResponse::json({}, 204);
+        silent.delayMs = 600000;
+        server->route(u"/report"_s, silent);
+        QCOMPARE(failureOf(RelayConfig{server->baseUrl(), u"T0ken_abc"_s}, 300),
+                 u"Couldn't reach the report channel: timed out."_s);
+        const QString preview =
+            reportPreview(u"It froze"_s, u"bug"_s, u"major"_s, u"Sam"_s, true, u"a log line"_s);
+        QVERIFY(preview.contains(u"It froze"_s) && preview.contains(u"screenshot.png"_s));
+        QVERIFY(preview.endsWith(u"log.txt:\na log line"_s));
+    }
+
+    // Last: once the program quits, no request starts any more.
+    void afterQuit_nothingIsSent()
+    {
+        server->route(u"/report"_s, StubResponse::json({}, 204));
+        cancelBlockingRequests();
+        QVERIFY(blockingRequestsCancelled());
+        QVERIFY_THROWS_EXCEPTION(ReportError,
+                                 sendReport(u"x"_s, u"bug"_s, u"major"_s, QString(), {}, QString(),
+                                            RelayConfig{server->baseUrl(), u"t"_s}, 15000));
+        QCOMPARE(server->count(u"/report"_s), 0);
+    }
+
 private:
     // Signed once with `minisign -S` by the key in minisign.pub.
     static QByteArray updateFile(const char *name)
@@ -151,5 +192,5 @@ private:
     }
 };
 
-QTEST_GUILESS_MAIN(TestUpdater)
-#include "tst_updater.moc"
+QTEST_GUILESS_MAIN(TestServices)
+#include "tst_services.moc"
