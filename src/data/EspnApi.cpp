@@ -371,18 +371,6 @@ std::vector<QJsonObject> EspnApi::teamSchedule(const QString &teamId, int season
     return {};
 }
 
-std::vector<Match> EspnApi::teamNextEvents(const QString &teamId, int n) const
-{
-    if (teamId.isEmpty())
-        return {};
-    const int season = seasonStartYear(QDate::currentDate());
-    std::vector<Match> matches = filtered(toMatches(teamSchedule(teamId, season), QString(), QString()),
-                                          [](const Match &m) { return !m.hasBothScores(); });
-    std::stable_sort(matches.begin(), matches.end(), soonerFirst);
-    cut(matches, n);
-    return matches;
-}
-
 std::vector<Match> EspnApi::teamLastEvents(const QString &teamId, int n) const
 {
     if (teamId.isEmpty())

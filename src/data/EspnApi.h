@@ -72,7 +72,6 @@ public:
     void ensureLeagueKnown(const QString &teamId) const;
     QStringList leaguesToTry(const QString &teamId) const;
     std::vector<QJsonObject> teamSchedule(const QString &teamId, int season) const;
-    std::vector<Match> teamNextEvents(const QString &teamId, int n) const;
     std::vector<Match> teamLastEvents(const QString &teamId, int n) const;
 
     // Team search, head-to-head and league tables.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QString>
 
 // A team as a search result.
@@ -11,7 +10,4 @@ struct Team
     QString badge_url;
     QString league;
     QString country;
-
-    QJsonObject toJson() const;
-    static Team fromJson(const QJsonObject &object);
 };
