@@ -78,6 +78,10 @@ private:
     QDBusConnection daemon{QString()};
 
     LivePage *page() const { return static_cast<LivePage *>(h->window->page(u"live"_s)); }
+    QTimer *refreshTimer() const
+    {
+        return page()->findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    }
 
     // The live page's next refresh, driven the way its timer drives it, with
     // the stub's scoreboard at `home`–`away`; waits until the card shows it.
@@ -85,7 +89,7 @@ private:
     {
         h->routeScoreboard(u"eng.1"_s, {arsenalChelsea(home, away, minute)});
         if (byTimer)
-            QVERIFY(QMetaObject::invokeMethod(page()->refreshTimer(), "timeout"));
+            QVERIFY(QMetaObject::invokeMethod(refreshTimer(), "timeout"));
         else
             page()->refresh();
         QTRY_VERIFY_WITH_TIMEOUT(page()->list()->cards().size() == 1 &&
@@ -152,7 +156,7 @@ private slots:
         QVERIFY(daemon.registerService(SERVICE));
 
         open(scope);
-        QCOMPARE(page()->refreshTimer()->interval(), 15000);
+        QCOMPARE(refreshTimer()->interval(), 15000);
         // Start-up's refresh: goals already scored are not news.
         refreshAt(u"1"_s, u"1"_s, u"50'"_s, false);
         if (starred)

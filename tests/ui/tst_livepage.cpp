@@ -2,6 +2,7 @@
 #include "app/League.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
+#include "ui/common/BatchRunner.h"
 #include "ui/pages/LivePage.h"
 
 #include <QComboBox>
@@ -37,6 +38,14 @@ private:
 
     LivePage *page() const { return h->page<LivePage>(u"live"_s); }
     std::vector<MatchCard *> cards() const { return page()->list()->cards(); }
+    template <typename W> W *child(const QString &name = {}) const
+    {
+        return page()->findChild<W *>(name, Qt::FindDirectChildrenOnly);
+    }
+    QComboBox *leagueBox() const { return child<QComboBox>(); }
+    QPushButton *predictAll() const { return child<QPushButton>(u"PrimaryButton"_s); }
+    QTimer *refreshTimer() const { return child<QTimer>(); }
+    QTimer *pumpTimer() const { return child<BatchRunner>()->timer(); }
 
 private slots:
     void init()
@@ -54,7 +63,7 @@ private slots:
                                         today("C", "11:00", "post", "2-0")});
         h->show(); // the live page is where the program starts
         QTRY_COMPARE_WITH_TIMEOUT(teams(cards()), (QStringList{"Home B", "Home A"}), WAIT_MS);
-        QCOMPARE(page()->statusLabel()->text(), u"Auto-refreshing every minute"_s);
+        QCOMPARE(child<QLabel>(u"Muted"_s)->text(), u"Auto-refreshing every minute"_s);
         MatchCard *inPlay = cards().front();
         QCOMPARE(inPlay->scoreLabel->text(), u"1 \u2013 1"_s);
         QCOMPARE(inPlay->liveBadge->text(), u"\u25CF LIVE  55'"_s);
@@ -72,7 +81,7 @@ private slots:
         german.home = u"Bayern"_s;
         h->routeScoreboard(u"ger.1"_s, {german});
         h->show();
-        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"ger.1"_s));
+        leagueBox()->setCurrentIndex(leagueBox()->findData(u"ger.1"_s));
         QTRY_COMPARE_WITH_TIMEOUT(teams(cards()), QStringList{"Bayern"}, WAIT_MS);
         QTRY_VERIFY_WITH_TIMEOUT(h->tasksDone(), WAIT_MS);
         QCOMPARE(teams(cards()), QStringList{"Bayern"});
@@ -93,12 +102,12 @@ private slots:
         all[1]->showPrediction(earlier, QString());
         h->played->clear();
 
-        QPushButton *button = page()->predictAllButton();
+        QPushButton *button = predictAll();
         auto predictAll = [&](const QString &toast) {
             QTest::mouseClick(button, Qt::LeftButton);
             QCOMPARE(h->lastToast(), toast);
             // One card per tick: quicker ticks for the test.
-            page()->pumpTimer()->setInterval(5);
+            pumpTimer()->setInterval(5);
             QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled() && h->tasksDone(), WAIT_MS);
         };
         QTest::mouseClick(button, Qt::LeftButton);
@@ -108,7 +117,7 @@ private slots:
         QCOMPARE(h->sounds().first(), u"thinking"_s);
         // The busy text fits the button.
         QVERIFY(button->fontMetrics().horizontalAdvance(button->text()) + 16 < button->width());
-        page()->pumpTimer()->setInterval(5);
+        pumpTimer()->setInterval(5);
         QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled() && h->tasksDone(), WAIT_MS);
         QCOMPARE(button->text(), u"  Predict all"_s);
         QCOMPARE(int(std::count_if(all.begin(), all.end(), [](MatchCard *c) { return c->hasPrediction; })),
@@ -135,23 +144,23 @@ private slots:
         h->routeScoreboard(u"eng.1"_s, {today("A", "12:00"), today("B", "13:00")});
         h->show();
         QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(2), WAIT_MS);
-        QTest::mouseClick(page()->predictAllButton(), Qt::LeftButton);
+        QTest::mouseClick(predictAll(), Qt::LeftButton);
         // A manual refresh replaces the cards while the queue waits.
         QTest::mouseClick(page()->refreshButton(), Qt::LeftButton);
         QCOMPARE(h->sounds().last(), u"refresh"_s);
         QTRY_COMPARE_WITH_TIMEOUT(cards().size(), size_t(2), WAIT_MS);
-        page()->pumpTimer()->setInterval(5);
-        QTRY_COMPARE_WITH_TIMEOUT(page()->predictAllButton()->text(), u"  Predict all"_s, WAIT_MS);
+        pumpTimer()->setInterval(5);
+        QTRY_COMPARE_WITH_TIMEOUT(predictAll()->text(), u"  Predict all"_s, WAIT_MS);
         QCOMPARE(h->server.count(MODEL), 0);
 
         // While a card is being predicted, the timer leaves the list alone.
         h->server.route(MODEL, quickReply(u"HOME"_s, 800));
         QPointer<MatchCard> busy = cards().front();
         QTest::mouseClick(busy->predictButton, Qt::LeftButton);
-        QSignalSpy ticks(page()->refreshTimer(), &QTimer::timeout);
+        QSignalSpy ticks(refreshTimer(), &QTimer::timeout);
         // Each refresh reads every scoreboard afresh; a period shorter than one
         // round of requests would keep the client's request spacing saturated.
-        page()->refreshTimer()->setInterval(300);
+        refreshTimer()->setInterval(300);
         // On a loaded machine the call may be done and its card replaced
         // between two looks.
         QTRY_VERIFY(ticks.count() >= 3 || !busy || !busy->predicting);
@@ -161,7 +170,7 @@ private slots:
         // on the fresh card.
         QTRY_VERIFY_WITH_TIMEOUT(busy.isNull() && !cards().empty() && cards().front()->hasPrediction,
                                  WAIT_MS);
-        page()->refreshTimer()->stop();
+        refreshTimer()->stop();
     }
 
     void finishedDay_andEmptyDay_sayWhy()
@@ -171,8 +180,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             page()->list()->message(),
             u"Everything on today's card has finished \u2014 check History for results."_s, WAIT_MS);
-        QCOMPARE(page()->statusLabel()->text(), u"Nothing scheduled today"_s);
-        page()->leagueBox()->setCurrentIndex(page()->leagueBox()->findData(u"fra.1"_s));
+        QCOMPARE(child<QLabel>(u"Muted"_s)->text(), u"Nothing scheduled today"_s);
+        leagueBox()->setCurrentIndex(leagueBox()->findData(u"fra.1"_s));
         QTRY_COMPARE_WITH_TIMEOUT(page()->list()->message(),
                                   u"Nothing kicking off today in any of the tracked leagues."_s, WAIT_MS);
         QCOMPARE(h->sounds().last(), u"click"_s);

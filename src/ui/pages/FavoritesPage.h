@@ -16,7 +16,6 @@ public:
     explicit FavoritesPage(AppContext *context, QWidget *parent = nullptr);
 
     void refresh();
-    MatchListView *list() const { return m_list; }
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -30,9 +30,6 @@ public:
     void onFavoriteClicked(const Match &match, MatchCard *card);
 
     MatchListView *list() const { return m_list; }
-    QComboBox *leagueBox() const { return m_leagueBox; }
-    QLabel *titleLabel() const { return m_title; }
-    QLabel *subtitleLabel() const { return m_subtitle; }
     QPushButton *refreshButton() const { return m_refresh; }
 
 protected:

@@ -257,11 +257,6 @@ void LivePage::detectGoals(const std::vector<Match> &matches)
         m_lastTotals = totals;
 }
 
-QTimer *LivePage::pumpTimer() const
-{
-    return m_predictRunner->timer();
-}
-
 void LivePage::predictAll()
 {
     std::vector<BatchRunner::Item> queue;

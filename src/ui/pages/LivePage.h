@@ -46,12 +46,7 @@ public:
     static QString refreshPeriodText(int seconds);
 
     MatchListView *list() const { return m_list; }
-    QComboBox *leagueBox() const { return m_leagueBox; }
-    QLabel *statusLabel() const { return m_status; }
-    QPushButton *predictAllButton() const { return m_predictAll; }
     QPushButton *refreshButton() const { return m_refreshButton; }
-    QTimer *refreshTimer() const { return m_refreshTimer; }
-    QTimer *pumpTimer() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

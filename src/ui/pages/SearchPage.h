@@ -24,7 +24,6 @@ public:
     void onFavoriteClicked(const Match &match, MatchCard *card);
 
     QLineEdit *queryEdit() const { return m_query; }
-    QPushButton *searchButton() const { return m_searchButton; }
     MatchListView *list() const { return m_list; }
 
 private:
