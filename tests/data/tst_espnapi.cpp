@@ -1,7 +1,10 @@
 #include "EspnFixtures.h"
 #include "Worker.h"
 
+#include "app/League.h"
+#include "app/Paths.h"
 #include "data/EspnApi.h"
+#include "data/FixtureQueries.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
 
@@ -117,6 +120,12 @@ private:
     std::unique_ptr<FastEspn> api;
     QDate today;
     int season = 0;
+
+    // Anything not routed is an empty but valid reply.
+    void routeEmptyFallback()
+    {
+        stub->setFallback([](const StubRequest &) { return StubResponse::json(eventsReply({})); });
+    }
 
 private slots:
     void init()
@@ -498,6 +507,73 @@ private slots:
         QCOMPARE(QStringList({live.status_detail, live.venue, live.time}),
                  QStringList({u"57'"_s, u"Exploria Stadium"_s, u"23:30"_s}));
         QCOMPARE(matches.back().date, u"2022-09-18"_s);
+    }
+    void today_allLeagues_mergedOncePerIdByTimeThenLeague()
+    {
+        routeEmptyFallback();
+        const QJsonObject a = team("1", "Alpha"), b = team("2", "Beta"), c = team("3", "Gamma"),
+                          d = team("4", "Delta");
+        stub->route(SITE + "eng.1/scoreboard", StubResponse::json(eventsReply({
+                                                   scheduled("e-late", iso(today, "19:45"), a, b),
+                                                   scheduled("shared", iso(today, "15:00"), c, d),
+                                               })));
+        stub->route(SITE + "ger.1/scoreboard", StubResponse::json(eventsReply({
+                                                   scheduled("g-early", iso(today, "12:30"), c, a),
+                                                   scheduled("g-same", iso(today, "15:00"), b, d),
+                                               })));
+        // Listed again by a later league: that copy wins.
+        stub->route(SITE + "sco.1/scoreboard", StubResponse::json(eventsReply({
+                                                   scheduled("shared", iso(today, "15:00"), c, d),
+                                               })));
+
+        const auto matches = onWorker([&] { return fetchTodayMatches(*api, ALL_LEAGUES, today); });
+        QCOMPARE(ids(matches), QStringList({"g-early", "g-same", "shared", "e-late"}));
+        QCOMPARE(matches.at(1).league, u"Bundesliga"_s);
+        QCOMPARE(matches.at(2).league, u"Scottish Premiership"_s);
+        for (const League &league : defaultLeagues()) {
+            const auto requests = stub->requestsTo(SITE + league.slug + u"/scoreboard"_s);
+            QCOMPARE(requests.size(), 1);
+            QCOMPARE(requests.first().query.queryItemValue("dates"), today.toString(u"yyyyMMdd"_s));
+        }
+    }
+
+    void matchup_prefersTheNextFixture_thenTheLatestMeeting()
+    {
+        routeEmptyFallback();
+        for (const auto &[query, id, name] :
+             {std::tuple("arsenal", "359", "Arsenal"), std::tuple("chelsea", "363", "Chelsea")})
+            stub->route(SEARCH, QUrlQuery(u"query="_s + query),
+                        StubResponse::json(searchReply({teamItem(id, name, "eng.1")})));
+        const QJsonObject ars = team("359", "Arsenal"), che = team("363", "Chelsea");
+        const QJsonObject next = scheduled("next", iso(today.addDays(6), "16:30"), che, ars);
+        const int season = EspnApi::seasonStartYear(today);
+        stub->route(SITE + "eng.1/teams/359/schedule", QUrlQuery(u"season=%1"_s.arg(season)),
+                    StubResponse::json(
+                        eventsReply({finished("last", iso(today.addDays(-30), "15:00"), ars, che, 2, 2)})));
+        stub->route(SITE + "eng.1/scoreboard", StubResponse::json(eventsReply({next})));
+
+        auto [match, hypothetical] = onWorker([&] { return findMatchup(*api, u"Arsenal"_s, u"Chelsea"_s); });
+        QCOMPARE(match.id, u"next"_s);
+        QVERIFY(!hypothetical);
+
+        // Without the upcoming fixture the latest meeting is shown, score and all.
+        stub->route(SITE + "eng.1/scoreboard", StubResponse::json(eventsReply({})));
+        cacheDir().removeRecursively();
+        FastEspn fresh;
+        std::tie(match, hypothetical) =
+            onWorker([&] { return findMatchup(fresh, u"Arsenal"_s, u"Chelsea"_s); });
+        QCOMPARE(match.id, u"last"_s);
+        QCOMPARE(match.home_score, u"2"_s);
+        QVERIFY(!hypothetical);
+    }
+
+    void hypothetical_takesTheSecondLeagueWhenTheFirstHasNone()
+    {
+        const Match m =
+            hypotheticalMatch(Team{"1", "A", "a.png", "", ""}, Team{"2", "B", "b.png", "Ligue 1", ""});
+        QCOMPARE(m.league, QStringLiteral("Ligue 1"));
+        QCOMPARE(m.home_badge, QStringLiteral("a.png"));
+        QVERIFY(!isHypothetical(Match{}));
     }
 };
 

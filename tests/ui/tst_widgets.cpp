@@ -1,10 +1,12 @@
-// Shared widgets and look: style sheets, icons, sounds, wrapping labels.
+// Shared widgets and look: style sheets, icons, sounds, wrapping labels, toasts.
 #include "app/Paths.h"
 #include "ui/common/Icons.h"
 #include "ui/common/SoundManager.h"
 #include "ui/common/Theme.h"
 #include "ui/pages/ChatBubble.h"
 #include "ui/pages/WrappedLabel.h"
+#include "ui/shell/Toast.h"
+#include "ui/shell/ToastManager.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -13,6 +15,8 @@
 #include <QSignalSpy>
 #include <QSoundEffect>
 #include <QtTest>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +49,20 @@ QRect inkBounds(const QImage &image)
 class TestWidgets : public QObject
 {
     Q_OBJECT
+
+    std::unique_ptr<QWidget> host;
+    ToastManager *manager = nullptr;
+
+    // A window 1000 by 700 with its toast manager.
+    void makeHost()
+    {
+        host = std::make_unique<QWidget>();
+        host->resize(1000, 700);
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        manager = new ToastManager(host.get());
+    }
+    Toast *show(const QString &message) { return manager->show(message, u"info"_s, 3400); }
 
 private slots:
     void everyCombination_isComplete_andParses()
@@ -179,6 +197,48 @@ private slots:
         const int yes = tiny.sizeHint().width();
         tiny.setMeta(u"gpt-4.1-mini  ·  £0.000164"_s);
         QVERIFY(tiny.sizeHint().width() > yes);
+    }
+
+    void longMessage_isCutWithAnEllipsis_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fits") << QString(300, 'b') << QString(300, 'b');
+        QTest::newRow("too long") << QString(400, 'a') << QString(297, 'a') + QChar(0x2026);
+        // Blanks before the cut are trimmed away.
+        QTest::newRow("blanks") << QString(290, 'c') + QString(20, ' ') << QString(290, 'c') + QChar(0x2026);
+        // An emoji straddling the cut is dropped whole, not split in half.
+        QTest::newRow("emoji") << QString(296, 'd') + u"\U0001F600"_s + QString(10, 'e')
+                               << QString(296, 'd') + QChar(0x2026);
+    }
+
+    void longMessage_isCutWithAnEllipsis()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        makeHost();
+        QCOMPARE(show(message)->message(), shown);
+    }
+
+    void toasts_stackInTheCorner_andCloseTheGapWhenOneGoes()
+    {
+        makeHost();
+        Toast *oldest = show(u"one"_s);
+        QPointer<Toast> middle = show(u"two\nlines"_s);
+        Toast *newest = show(u"three"_s);
+        QCOMPARE(newest->geometry().bottomRight() + QPoint(1, 1),
+                 QPoint(host->width() - 20, host->height() - 20));
+        QCOMPARE(middle->geometry().bottom() + 1, newest->y() - 10);
+        QCOMPARE(oldest->geometry().bottom() + 1, middle->y() - 10);
+
+        QTest::mouseClick(middle, Qt::LeftButton, {}, QPoint(40, 10));
+        middle->dismiss(); // a second dismissal changes nothing
+        QCOMPARE(manager->toasts(), (QList<Toast *>{oldest, newest}));
+        QCOMPARE(oldest->geometry().bottom() + 1, newest->y() - 10);
+        QTRY_VERIFY(middle.isNull());
+
+        host->resize(1300, 900);
+        QCOMPARE(newest->geometry().bottomRight() + QPoint(1, 1), QPoint(1280, 880));
     }
 };
 
