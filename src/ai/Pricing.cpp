@@ -32,11 +32,6 @@ QString costText(const QString &model, double amount)
     return isPriced(model) ? formatGbp(amount) : QStringLiteral("price unknown");
 }
 
-double estimateGbp(const QString &model, int chars, int completionTokens)
-{
-    return costGbp(model, chars / 4, completionTokens);
-}
-
 QString formatGbp(double amount)
 {
     // Written as "not above zero" so that a NaN also shows as nothing spent.

@@ -29,9 +29,6 @@ bool isPriced(const QString &model);
 // outside the table rather than a made-up figure.
 QString costText(const QString &model, double amount);
 
-// Cost of a prompt of `chars` characters, counting four characters per token.
-double estimateGbp(const QString &model, int chars, int completionTokens);
-
 // "£0.01" and up with two decimals; smaller amounts with as many decimals as
 // they need (up to six) so that a cheap call never reads as free.
 QString formatGbp(double amount);
