@@ -11,9 +11,11 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
@@ -81,6 +83,13 @@ int qMain(int argc, char **argv)
     QApplication::setOrganizationName(APP_ORG);
     QApplication::setApplicationDisplayName(APP_NAME);
     ensureUiResources();
+    // The list of installed fonts is read on first use, and the window's
+    // first icon and text would wait for it (longer on a desktop with many
+    // fonts). Read it, with the icon font, beside the building of the window.
+    QThreadPool::globalInstance()->start([]() {
+        faFontFamily();
+        QFontDatabase::families();
+    });
     QApplication::setWindowIcon(appIcon());
     // The launcher's name: the desktop shows its icon and name for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvo.Tolvo"));
