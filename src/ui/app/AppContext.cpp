@@ -69,8 +69,7 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
 
 void AppContext::loadStoredApiKey()
 {
-    resolveApiKey(settings, KEYSTORE_TIMEOUT_MS);
-    snapshotSettings();
+    resolveApiKey(settings, this, [this]() { snapshotSettings(); });
 }
 
 void AppContext::openHistory()

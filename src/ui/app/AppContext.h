@@ -68,9 +68,9 @@ public:
     bool isShuttingDown() const { return m_shuttingDown; }
 
     // Takes the API key from the system's secret store (or moves a key found
-    // in settings.json there). The store may take a while to answer, or ask
-    // for the keyring to be unlocked, so the window calls this once it has
-    // shown its first frame rather than the constructor.
+    // in settings.json there), without waiting: the store may take a while to
+    // answer, or ask for the keyring to be unlocked. The window calls this
+    // once it has shown its first frame.
     void loadStoredApiKey();
     // Opens the history database on a worker (the window calls this after
     // its first frame) and says, once, that an unreadable one was set aside.
