@@ -123,23 +123,43 @@ bool lastSeenAvailable()
 
 } // namespace KeyStore
 
-void resolveApiKey(Settings &settings, int timeoutMs)
+void resolveApiKey(Settings &settings, QObject *receiver, std::function<void()> done)
 {
+    const auto finish = [done]() {
+        if (done)
+            done();
+    };
     if (!settings.file_api_key.isEmpty()) {
         // A key typed into the file by hand, or kept there while no store
         // answered: it moves as soon as a store takes it.
         const QString key = settings.file_api_key;
-        if (KeyStore::writeNow(key, timeoutMs).outcome == KeyStore::Outcome::Done) {
-            settings.useStoredKey(key, ApiKeySource::Keychain);
-            settings.save();
-        }
+        KeyStore::write(key, receiver, [&settings, key, finish](const KeyStore::Result &result) {
+            if (result.outcome == KeyStore::Outcome::Done) {
+                settings.useStoredKey(key, ApiKeySource::Keychain);
+                settings.save();
+            }
+            finish();
+        });
         return;
     }
-    if (settings.api_key_source == ApiKeySource::Environment)
+    if (settings.api_key_source == ApiKeySource::Environment) {
+        finish();
         return;
-    const KeyStore::Result stored = KeyStore::readNow(timeoutMs);
-    if (stored.outcome == KeyStore::Outcome::Done && !stored.key.isEmpty())
-        settings.useStoredKey(stored.key, ApiKeySource::Keychain);
+    }
+    KeyStore::read(receiver, [&settings, finish](const KeyStore::Result &stored) {
+        if (stored.outcome == KeyStore::Outcome::Done && !stored.key.isEmpty())
+            settings.useStoredKey(stored.key, ApiKeySource::Keychain);
+        finish();
+    });
+}
+
+void resolveApiKey(Settings &settings, int timeoutMs)
+{
+    wait(
+        [&settings](QObject *receiver, KeyStore::Callback done) {
+            resolveApiKey(settings, receiver, [done]() { done({KeyStore::Outcome::Done, {}, {}}); });
+        },
+        timeoutMs);
 }
 
 ApiKeySource storeApiKey(Settings &settings, const QString &key, int timeoutMs)

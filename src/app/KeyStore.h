@@ -48,6 +48,10 @@ inline constexpr int KEYSTORE_TIMEOUT_MS = 15000;
 // found in settings.json into the store (blanking it in the file) once the
 // store has taken it. Saves the settings when they changed.
 void resolveApiKey(Settings &settings, int timeoutMs);
+// The same without waiting: `done` runs on the calling thread's event loop
+// once the store has answered, and not at all once `receiver` has gone
+// (`settings` must live as long as `receiver`).
+void resolveApiKey(Settings &settings, QObject *receiver, std::function<void()> done);
 
 // Stores a new key as the settings page does: in the secret store, or in
 // settings.json (private to the user) where there is none. Saves the settings.

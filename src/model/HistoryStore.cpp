@@ -19,6 +19,9 @@
 
 namespace {
 
+// The store whose opening runs on this thread, if any.
+thread_local const HistoryStore *openingStore = nullptr;
+
 // Long enough for another process's transaction (at most one import) to
 // end; every ordinary transaction is a single statement.
 constexpr int BusyTimeoutMs = 15000;
@@ -165,7 +168,26 @@ QString stamped(const QString &path, const char *suffix)
 HistoryStore::HistoryStore(QString databasePath)
     : m_path(std::move(databasePath))
     , m_instance(nextInstance.fetchAndAddRelaxed(1))
+{}
+
+void HistoryStore::openInBackground() const
 {
+    // The first use may be a reading one: opening belongs to it all the same.
+    std::call_once(m_openingStarted, [this]() {
+        m_opened =
+            std::async(std::launch::async, [this]() { const_cast<HistoryStore *>(this)->open(); }).share();
+    });
+}
+
+void HistoryStore::waitUntilOpen() const
+{
+    openInBackground();
+    m_opened.wait();
+}
+
+void HistoryStore::open()
+{
+    openingStore = this;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     if (!openHealthy()) {
         moveAside();
@@ -173,10 +195,23 @@ HistoryStore::HistoryStore(QString databasePath)
     }
     createSchema();
     importLegacyFile(QFileInfo(m_path).dir().filePath(QStringLiteral("history.json")));
+    // This thread ends here, and a later thread may get its address: its
+    // connection must not outlive it.
+    const QMutexLocker locker(&m_lock);
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        if (it.value() == QThread::currentThread()) {
+            QSqlDatabase::removeDatabase(it.key());
+            it = m_connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 HistoryStore::~HistoryStore()
 {
+    if (m_opened.valid())
+        m_opened.wait();
     // Connections of other threads end with their threads' last use; only
     // this thread may close its own.
     const QMutexLocker locker(&m_lock);
@@ -186,8 +221,17 @@ HistoryStore::~HistoryStore()
     }
 }
 
+QString HistoryStore::setAsideCopy() const
+{
+    waitUntilOpen();
+    return m_setAside;
+}
+
 QSqlDatabase HistoryStore::connection() const
 {
+    // The opening itself uses the database before it is open to others.
+    if (openingStore != this)
+        waitUntilOpen();
     const QString name =
         QStringLiteral("tolvo-history-%1-%2").arg(m_instance).arg(quintptr(QThread::currentThread()));
     {

@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include <atomic>
+#include <future>
+#include <mutex>
 
 class QSqlDatabase;
 class QThread;
@@ -50,15 +52,20 @@ struct HistoryImport
 class HistoryStore
 {
 public:
-    // Opens (or creates) the database. A file that is not a healthy database
-    // is moved aside as "<name>.corrupt-<time>" and a fresh one started. At
-    // the first start that finds a history.json beside it and no prediction
-    // in the database, the file's entries are moved in and it is renamed
+    // Opens (or creates) the database on a thread of its own, at the first
+    // call of any function below (which waits for it) or when
+    // openInBackground() asks. A file that is not a healthy database is moved
+    // aside as "<name>.corrupt-<time>" and a fresh one started. At the first
+    // start that finds a history.json beside it and no prediction in the
+    // database, the file's entries are moved in and it is renamed
     // "history.json.imported".
     explicit HistoryStore(QString databasePath);
     ~HistoryStore();
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // Starts the opening without waiting for it.
+    void openInBackground() const;
 
     // Puts a prediction at the front (a stored entry of the same identity
     // gives way to it).
@@ -98,12 +105,15 @@ public:
 
     // Where an unreadable database was moved when this store opened it;
     // empty when it opened cleanly.
-    QString setAsideCopy() const { return m_setAside; }
+    QString setAsideCopy() const;
 
     QString path() const { return m_path; }
 
 private:
+    // This thread's connection, once the store has opened.
     QSqlDatabase connection() const;
+    void open();
+    void waitUntilOpen() const;
     bool openHealthy();
     void moveAside();
     void createSchema();
@@ -118,4 +128,8 @@ private:
     // Connection names and the threads that opened them.
     mutable QHash<QString, QThread *> m_connections;
     std::atomic<quint32> m_localWrites{0};
+    // Checking and creating the database is the slowest part of starting
+    // the program; the window has it done once its first frame is shown.
+    mutable std::once_flag m_openingStarted;
+    mutable std::shared_future<void> m_opened;
 };

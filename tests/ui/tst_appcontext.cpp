@@ -2,9 +2,11 @@
 #include "app/Log.h"
 #include "data/CachedJsonClient.h"
 
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QThread>
 
+#include <atomic>
 #include <stdexcept>
 
 namespace {
@@ -123,6 +125,32 @@ private slots:
         // The next task starts with the change.
         context->runBackground([&]() { seen = QStringList{context->currentSettings().openai_model}; });
         QTRY_COMPARE(seen, QStringList{"gpt-4.1"});
+    }
+
+    void heldTasks_startWhenReleased()
+    {
+        context->holdTasksUntilFirstFrame(60000);
+        std::atomic<int> ran{0};
+        context->runAsync<int>([&]() { return ++ran; });
+        context->runBackground([&]() { ++ran; });
+        // Nothing was handed to the pools: they are idle with neither task run.
+        QVERIFY(context->pool->waitForDone(5000) && context->backgroundPool->waitForDone(5000));
+        QCOMPARE(ran.load(), 0);
+        context->releaseHeldTasks();
+        QTRY_COMPARE(ran.load(), 2);
+    }
+
+    void openHistory_saysAnUnreadableDatabaseWasSetAside()
+    {
+        context.reset();
+        TestEnv::writeFile(historyDatabasePath(), "not a database at all");
+        context = std::make_unique<AppContext>(relay());
+        QSignalSpy toasts(context.get(), &AppContext::toastRequested);
+        context->openHistory();
+        QTRY_COMPARE(toasts.size(), 1);
+        QVERIFY(toasts.at(0).at(0).toString().contains(QFileInfo(historyDatabasePath()).fileName() +
+                                                       u".corrupt-"_s));
+        QCOMPARE(toasts.at(0).at(1).toString(), u"error"_s);
     }
 };
 

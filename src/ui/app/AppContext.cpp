@@ -10,12 +10,15 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QException>
+#include <QFileInfo>
 #include <QThread>
+#include <QTimer>
 #include <QUnhandledException>
 
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -66,8 +69,20 @@ AppContext::AppContext(RelayConfig relayConfig, QObject *parent)
 
 void AppContext::loadStoredApiKey()
 {
-    resolveApiKey(settings, KEYSTORE_TIMEOUT_MS);
-    snapshotSettings();
+    resolveApiKey(settings, this, [this]() { snapshotSettings(); });
+}
+
+void AppContext::openHistory()
+{
+    runAsync<QString>(
+        [this]() { return history.setAsideCopy(); },
+        [this](const QString &copy) {
+            if (!copy.isEmpty())
+                toast(QStringLiteral("Your prediction history could not be read. It was kept as %1 "
+                                     "and a new one started.")
+                          .arg(QFileInfo(copy).fileName()),
+                      QStringLiteral("error"));
+        });
 }
 
 AppContext::~AppContext()
@@ -117,11 +132,36 @@ void AppContext::runBackground(std::function<void()> work, std::function<void()>
                     },
                     onError);
             });
-    watcher->setFuture(
-        QtConcurrent::run(backgroundPool, [work = std::move(work), snapshot = snapshotSettings()]() {
-            TaskScope scope(snapshot);
-            work();
-        }));
+    startTask(
+        [watcher, target = backgroundPool, work = std::move(work), snapshot = snapshotSettings()]() mutable {
+            watcher->setFuture(QtConcurrent::run(target, [work = std::move(work), snapshot]() {
+                TaskScope scope(snapshot);
+                work();
+            }));
+        });
+}
+
+void AppContext::startTask(std::function<void()> launch)
+{
+    if (m_holdingTasks)
+        m_heldTasks.push_back(std::move(launch));
+    else
+        launch();
+}
+
+void AppContext::holdTasksUntilFirstFrame(int maxWaitMs)
+{
+    m_holdingTasks = true;
+    // A window that starts hidden or minimised paints nothing for a while.
+    QTimer::singleShot(maxWaitMs, this, &AppContext::releaseHeldTasks);
+}
+
+void AppContext::releaseHeldTasks()
+{
+    m_holdingTasks = false;
+    const std::vector<std::function<void()>> held = std::exchange(m_heldTasks, {});
+    for (const auto &launch : held)
+        launch();
 }
 
 void AppContext::toast(const QString &message, const QString &kind)

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 class SoundManager;
 
@@ -48,6 +49,12 @@ public:
     template <typename T>
     void runAsync(std::function<T()> work, std::function<void(T)> onDone = {}, ErrorCallback onError = {});
 
+    // The window holds tasks back while it builds and paints its first frame
+    // (at most `maxWaitMs`), so that their network and TLS set-up does not
+    // compete with it; releaseHeldTasks() starts what was asked for meanwhile.
+    void holdTasksUntilFirstFrame(int maxWaitMs = 1000);
+    void releaseHeldTasks();
+
     // Announced through toastRequested, which the main window shows; dropped
     // while there is none.
     void toast(const QString &message, const QString &kind = QStringLiteral("info"));
@@ -61,10 +68,13 @@ public:
     bool isShuttingDown() const { return m_shuttingDown; }
 
     // Takes the API key from the system's secret store (or moves a key found
-    // in settings.json there). The store may take a while to answer, or ask
-    // for the keyring to be unlocked, so the window calls this once it has
-    // shown its first frame rather than the constructor.
+    // in settings.json there), without waiting: the store may take a while to
+    // answer, or ask for the keyring to be unlocked. The window calls this
+    // once it has shown its first frame.
     void loadStoredApiKey();
+    // Opens the history database on a worker (the window calls this after
+    // its first frame) and says, once, that an unreadable one was set aside.
+    void openHistory();
 
     // The settings as the current task sees them: inside a work function, the
     // copy taken on the GUI thread when the task was started (the GUI thread
@@ -104,6 +114,8 @@ private:
     };
 
     bool m_shuttingDown = false;
+    bool m_holdingTasks = false;
+    std::vector<std::function<void()>> m_heldTasks;
     mutable QMutex m_snapshotLock;
     mutable SettingsSnapshot m_latestSnapshot;
 
@@ -113,6 +125,8 @@ private:
     // Runs deliver; if it throws, logs "[EXC] <runner> caught: <message>" and
     // hands the message to onError.
     void finishTask(const char *runner, const std::function<void()> &deliver, const ErrorCallback &onError);
+    // Calls launch now, or keeps it for releaseHeldTasks().
+    void startTask(std::function<void()> launch);
 };
 
 template <typename T>
@@ -132,9 +146,10 @@ void AppContext::runAsync(std::function<T()> work, std::function<void(T)> onDone
                     },
                     onError);
             });
-    watcher->setFuture(
-        QtConcurrent::run(pool, [work = std::move(work), snapshot = snapshotSettings()]() -> T {
+    startTask([watcher, target = pool, work = std::move(work), snapshot = snapshotSettings()]() mutable {
+        watcher->setFuture(QtConcurrent::run(target, [work = std::move(work), snapshot]() -> T {
             TaskScope scope(snapshot);
             return work();
         }));
+    });
 }

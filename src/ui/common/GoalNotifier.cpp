@@ -6,6 +6,8 @@
 #include <QVariantMap>
 
 #ifdef Q_OS_WIN
+#include "ui/common/Icons.h"
+
 #include <QIcon>
 #include <QSystemTrayIcon>
 #else
@@ -48,7 +50,7 @@ void GoalNotifier::notify(const Match &match)
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
     if (!m_tray) {
-        m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tolvo_256.png")), this);
+        m_tray = new QSystemTrayIcon(appIcon(), this);
         m_tray->setToolTip(APP_NAME);
         m_tray->show();
     }

@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -77,9 +78,22 @@ const QHash<QString, char32_t> &codePoints()
 QString loadFontFamily()
 {
     ensureUiResources();
-    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fontawesome6-solid.ttf"));
+    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fontawesome6-solid-icons.ttf"));
     const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
     return families.isEmpty() ? QString() : families.first();
+}
+
+const QImage &logoImage()
+{
+    static const QImage image = [] {
+        ensureUiResources();
+        // Read as PNG outright: left to guess, the reader first loads every
+        // installed image plugin to ask it, which delays the first frame.
+        QImageReader reader(QStringLiteral(":/icons/tolvo_256.png"), "png");
+        reader.setAutoDetectImageFormat(false);
+        return reader.read();
+    }();
+    return image;
 }
 
 QPixmap transparentPixmap(int size, qreal ratio)
@@ -99,6 +113,22 @@ void ensureUiResources()
         return true;
     }();
     Q_UNUSED(registered);
+}
+
+QPixmap appLogo(int size, qreal ratio)
+{
+    const QImage &image = logoImage();
+    if (image.isNull())
+        return QPixmap();
+    QPixmap pixmap = QPixmap::fromImage(
+        image.scaled(QSize(size, size) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+QIcon appIcon()
+{
+    return QIcon(QPixmap::fromImage(logoImage()));
 }
 
 QStringList faIconNames()

@@ -12,6 +12,12 @@
 // after the first call.
 void ensureUiResources();
 
+// The program's logo, size x size logical pixels at the pixel density given;
+// null when the resource is missing.
+QPixmap appLogo(int size, qreal ratio = 1.0);
+// The logo as the icon of the windows and the tray.
+QIcon appIcon();
+
 // Icons are glyphs of the embedded "Font Awesome 6 Free Solid" font, named as
 // the font names them ("gear", "circle-check"...).
 QStringList faIconNames();

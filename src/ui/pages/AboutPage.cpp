@@ -48,9 +48,7 @@ AboutPage::AboutPage(QWidget *parent)
 
     auto *logo = new QLabel(content);
     logo->setObjectName(QStringLiteral("AboutLogo"));
-    const QPixmap icon(QStringLiteral(":/icons/tolvo_256.png"));
-    if (!icon.isNull())
-        logo->setPixmap(icon.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    logo->setPixmap(appLogo(96));
     logo->setAlignment(Qt::AlignCenter);
     layout->addWidget(logo, 0, Qt::AlignHCenter);
 

@@ -72,6 +72,9 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     // Room for the one-pixel frame the style sheet draws around the window.
     setContentsMargins(1, 1, 1, 1);
+    // The start page asks for its fixtures as it is shown; the request waits
+    // until the first frame is on screen.
+    m_context->holdTasksUntilFirstFrame();
 
     const Settings &settings = m_context->settings;
     auto *central = new QWidget(this);
@@ -186,13 +189,16 @@ QWidget *MainWindow::makePage(const QString &key)
 
 bool MainWindow::event(QEvent *event)
 {
-    // Right after the first frame: the stored API key, and the live page,
-    // which refreshes today's fixtures in the background and calls out goals
-    // whichever page is shown, so it cannot wait until it is first visited.
+    // Right after the first frame: the tasks held back, the stored API key,
+    // the history database, and the live page, which refreshes today's
+    // fixtures in the background and calls out goals whichever page is shown,
+    // so it cannot wait until it is first visited.
     if (event->type() == QEvent::Paint && !m_firstPainted) {
         m_firstPainted = true;
         QTimer::singleShot(0, this, [this]() {
+            m_context->releaseHeldTasks();
             m_context->loadStoredApiKey();
+            m_context->openHistory();
             page(QStringLiteral("live"));
         });
     }

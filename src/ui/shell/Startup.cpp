@@ -11,10 +11,11 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QFileInfo>
+#include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
@@ -82,7 +83,14 @@ int qMain(int argc, char **argv)
     QApplication::setOrganizationName(APP_ORG);
     QApplication::setApplicationDisplayName(APP_NAME);
     ensureUiResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tolvo_256.png")));
+    // The list of installed fonts is read on first use, and the window's
+    // first icon and text would wait for it (longer on a desktop with many
+    // fonts). Read it, with the icon font, beside the building of the window.
+    QThreadPool::globalInstance()->start([]() {
+        faFontFamily();
+        QFontDatabase::families();
+    });
+    QApplication::setWindowIcon(appIcon());
     // The launcher's name: the desktop shows its icon and name for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvo.Tolvo"));
     // Where the sounds are read from: beside the program in a build folder,
@@ -99,12 +107,6 @@ int qMain(int argc, char **argv)
     if (qEnvironmentVariableIsSet("TOLVO_STARTUP_PROBE"))
         reportFirstPaint(window);
     window->show();
-    // Said once, at the start that found the database unreadable.
-    if (const QString copy = context->history.setAsideCopy(); !copy.isEmpty())
-        context->toast(QStringLiteral("Your prediction history could not be read. It was kept as %1 and a "
-                                      "new one started.")
-                           .arg(QFileInfo(copy).fileName()),
-                       QStringLiteral("error"));
 
     const int code = app.exec();
     // Closing the window ends the program now, whatever is still in flight.

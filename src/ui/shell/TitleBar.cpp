@@ -28,17 +28,10 @@ TitleBar::TitleBar(QWidget *window, const QColor &iconColor, QWidget *parent)
     layout->setContentsMargins(10, 0, 0, 0);
     layout->setSpacing(0);
 
-    ensureUiResources();
     auto *icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("TitleBarIcon"));
     icon->setFixedSize(20, 20);
-    const QPixmap appIcon(QStringLiteral(":/icons/tolvo_256.png"));
-    if (!appIcon.isNull()) {
-        const qreal ratio = devicePixelRatioF();
-        QPixmap scaled = appIcon.scaled(QSize(20, 20) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        scaled.setDevicePixelRatio(ratio);
-        icon->setPixmap(scaled);
-    }
+    icon->setPixmap(appLogo(20, devicePixelRatioF()));
     layout->addWidget(icon, 0, Qt::AlignVCenter);
     layout->addStretch(1);
 

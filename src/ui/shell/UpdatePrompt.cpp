@@ -75,15 +75,10 @@ UpdatePrompt::UpdatePrompt(QWidget *parent, const QString &version)
     layout->setSpacing(6);
     outer->addWidget(content);
 
-    ensureUiResources();
-    const QPixmap appIcon(QStringLiteral(":/icons/tolvo_256.png"));
-    if (!appIcon.isNull()) {
+    if (const QPixmap logo = appLogo(48, devicePixelRatioF()); !logo.isNull()) {
         auto *icon = new QLabel(content);
         icon->setObjectName(QStringLiteral("PromptIcon"));
-        const qreal ratio = devicePixelRatioF();
-        QPixmap scaled = appIcon.scaled(QSize(48, 48) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        scaled.setDevicePixelRatio(ratio);
-        icon->setPixmap(scaled);
+        icon->setPixmap(logo);
         icon->setAlignment(Qt::AlignCenter);
         layout->addWidget(icon);
         layout->addSpacing(8);
