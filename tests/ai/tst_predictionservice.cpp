@@ -3,6 +3,7 @@
 #include "data/EspnFixtures.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
+#include "support/Thrown.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -104,18 +105,6 @@ Match fixture(const QJsonObject &home, const QJsonObject &away)
     m.venue = u"Emirates Stadium"_s;
     m.state = u"pre"_s;
     return m;
-}
-
-QString failureOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const ApiError &e) {
-        return e.message();
-    } catch (const PredictorError &e) {
-        return e.message();
-    }
-    return u"<no error>"_s;
 }
 
 } // namespace
@@ -284,7 +273,7 @@ private slots:
         server->route(SUMMARY, StubResponse::json(reply));
         Prediction p;
         p.match_id = u"740900"_s;
-        QTEST(failureOf([&] { checkResult(*api, p); }), "message");
+        QTEST(thrownMessage([&] { checkResult(*api, p); }), "message");
         QCOMPARE(server->requestsTo(SUMMARY).value(0).query.queryItemValue(u"event"_s), u"740900"_s);
     }
 
@@ -297,7 +286,7 @@ private slots:
         Prediction p = Prediction::freshlyCreated();
         p.match_id = u"740900"_s;
         p.outcome = u"HOME"_s;
-        QCOMPARE(failureOf([&] { checkResult(*api, p); }),
+        QCOMPARE(thrownMessage([&] { checkResult(*api, p); }),
                  u"This match is still being played right now (HT)."_s);
         const Prediction checked = checkResult(*api, p);
         QCOMPARE(std::make_pair(checked.actual_home_score, checked.actual_away_score), std::make_pair(2, 1));

@@ -1,5 +1,6 @@
 #include "ai/Predictor.h"
 #include "stubserver/StubServer.h"
+#include "support/Thrown.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,16 +34,6 @@ QJsonObject bodyOf(const StubRequest &request)
 QJsonObject message(const QString &role, const QString &content)
 {
     return QJsonObject{{u"role"_s, role}, {u"content"_s, content}};
-}
-
-QString failureOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const PredictorError &e) {
-        return e.message();
-    }
-    return u"<no error>"_s;
 }
 
 } // namespace
@@ -90,7 +81,7 @@ private slots:
         server->setFallback([](const StubRequest &) { return StubResponse::json(modelReply(u"{}"_s)); });
         const QString relay = relayPath.isEmpty() ? QString() : server->baseUrl() + relayPath;
         if (path.isEmpty()) {
-            QCOMPARE(failureOf([&] { Predictor(key, u"gpt-4o-mini"_s, relay, token); }),
+            QCOMPARE(thrownMessage([&] { Predictor(key, u"gpt-4o-mini"_s, relay, token); }),
                      u"No OpenAI API key configured. Add one in Settings."_s);
             return;
         }
@@ -151,7 +142,7 @@ private slots:
         QFETCH(StubResponse, response);
         QFETCH(QString, message);
         server->route(CHAT_PATH, response);
-        QCOMPARE(failureOf([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }), message);
+        QCOMPARE(thrownMessage([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }), message);
         // Never retried by us; Qt itself resends once on a connection closed without an answer.
         if (!response.hangUp)
             QCOMPARE(server->count(CHAT_PATH), 1);
@@ -175,10 +166,10 @@ private slots:
         server->route(CHAT_PATH, silent);
         // The call's own limit ends it; the suite's time-out would catch a wait for the server.
         const Predictor impatient(u"sk-test"_s, u"gpt-4o"_s, QString(), QString(), QString(), 300);
-        QCOMPARE(failureOf([&] { impatient.chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
+        QCOMPARE(thrownMessage([&] { impatient.chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
                  u"OpenAI request failed (HTTP 0)"_s);
         qputenv("TOLVO_OPENAI_BASE", StubServer().baseUrl().toUtf8()); // nothing listens there now
-        QCOMPARE(failureOf([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
+        QCOMPARE(thrownMessage([] { withKey().chatJson(u"s"_s, u"u"_s, 0.4, 0); }),
                  u"OpenAI request failed (HTTP 0)"_s);
     }
 };

@@ -6,6 +6,7 @@
 #include "services/Updater.h"
 #include "stubserver/StubServer.h"
 #include "support/TestEnv.h"
+#include "support/Thrown.h"
 
 #include <QtTest>
 
@@ -14,19 +15,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString errorOf(const std::function<void()> &work)
-{
-    try {
-        work();
-    } catch (const ApiError &e) {
-        return e.message();
-    }
-    return {};
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestServices : public QObject
 {
@@ -67,7 +56,8 @@ private slots:
         QFETCH(StubResponse, reply);
         server->route(u"/version.txt"_s, reply);
         const QString url = base == u"stub"_s ? server->baseUrl() : base;
-        QCOMPARE(errorOf([&] { fetchLatestVersion(url, 300); }), u"Couldn't reach the update server."_s);
+        QCOMPARE(thrownMessage([&] { fetchLatestVersion(url, 300); }),
+                 u"Couldn't reach the update server."_s);
     }
 
     void version_onlyStrictlyNewerCounts_data()
@@ -108,7 +98,7 @@ private slots:
         serveRelease(installer);
         TestEnv::writeFile(env->root() + u"/Tolvo-Setup.exe"_s, "someone else's file");
         QString path;
-        QCOMPARE(errorOf([&] { path = downloadInstaller(server->baseUrl(), publicKey(key)); }), error);
+        QCOMPARE(thrownMessage([&] { path = downloadInstaller(server->baseUrl(), publicKey(key)); }), error);
         // A fresh file each time: a file already in the temporary folder is never reused.
         QCOMPARE(TestEnv::readFile(env->root() + u"/Tolvo-Setup.exe"_s), "someone else's file");
         const QStringList left = QDir(env->root()).entryList({u"Tolvo-Setup*"_s}, QDir::Files);
@@ -122,15 +112,15 @@ private slots:
         const QString failed = u"Download failed — the update server may be unreachable."_s;
         serveRelease(updateFile("Tolvo-Setup.exe"));
         server->route(u"/Tolvo-Setup.exe"_s, StubResponse::error(500));
-        QCOMPARE(errorOf([&] { downloadInstaller(server->baseUrl(), publicKey()); }), failed);
-        QCOMPARE(errorOf([&] { downloadInstaller(QString(), publicKey()); }), failed);
+        QCOMPARE(thrownMessage([&] { downloadInstaller(server->baseUrl(), publicKey()); }), failed);
+        QCOMPARE(thrownMessage([&] { downloadInstaller(QString(), publicKey()); }), failed);
         QVERIFY(QDir(env->root()).entryList({u"Tolvo-Setup*"_s}, QDir::Files).isEmpty());
     }
 
     void applyUpdate_logsTheLaunch()
     {
         serveRelease(updateFile("Tolvo-Setup.exe"));
-        const QString error = errorOf([&] { applyUpdateAndRestart(server->baseUrl(), publicKey()); });
+        const QString error = thrownMessage([&] { applyUpdateAndRestart(server->baseUrl(), publicKey()); });
         QVERIFY(TestEnv::readFile(logFilePath()).contains("[update] launching installer (visible): "));
         if (!canRunInstaller(publicKey()))
             QCOMPARE(error, u"Couldn't start the downloaded installer."_s);
