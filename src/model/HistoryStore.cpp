@@ -197,15 +197,7 @@ void HistoryStore::open()
     importLegacyFile(QFileInfo(m_path).dir().filePath(QStringLiteral("history.json")));
     // This thread ends here, and a later thread may get its address: its
     // connection must not outlive it.
-    const QMutexLocker locker(&m_lock);
-    for (auto it = m_connections.begin(); it != m_connections.end();) {
-        if (it.value() == QThread::currentThread()) {
-            QSqlDatabase::removeDatabase(it.key());
-            it = m_connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    closeThisThreadsConnection();
 }
 
 HistoryStore::~HistoryStore()
@@ -214,10 +206,19 @@ HistoryStore::~HistoryStore()
         m_opened.wait();
     // Connections of other threads end with their threads' last use; only
     // this thread may close its own.
+    closeThisThreadsConnection();
+}
+
+void HistoryStore::closeThisThreadsConnection() const
+{
     const QMutexLocker locker(&m_lock);
-    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
-        if (it.value() == QThread::currentThread())
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        if (it.value() == QThread::currentThread()) {
             QSqlDatabase::removeDatabase(it.key());
+            it = m_connections.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 

@@ -112,6 +112,7 @@ public:
 private:
     // This thread's connection, once the store has opened.
     QSqlDatabase connection() const;
+    void closeThisThreadsConnection() const;
     void open();
     void waitUntilOpen() const;
     bool openHealthy();
