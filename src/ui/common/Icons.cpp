@@ -83,16 +83,27 @@ QString loadFontFamily()
     return families.isEmpty() ? QString() : families.first();
 }
 
-const QImage &logoImage()
+// Read as PNG outright: left to guess, the reader first loads every installed
+// image plugin to ask it, which delays the first frame.
+QImage readPng(const QString &path)
 {
-    static const QImage image = [] {
-        ensureUiResources();
-        // Read as PNG outright: left to guess, the reader first loads every
-        // installed image plugin to ask it, which delays the first frame.
-        QImageReader reader(QStringLiteral(":/icons/tolvo_256.png"), "png");
-        reader.setAutoDetectImageFormat(false);
-        return reader.read();
-    }();
+    ensureUiResources();
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+// The logo comes in two sizes: the title bar's small one is scaled from the
+// small source, which decodes in a sixteenth of the time.
+const QImage &smallLogo()
+{
+    static const QImage image = readPng(QStringLiteral(":/icons/tolvo_64.png"));
+    return image;
+}
+
+const QImage &largeLogo()
+{
+    static const QImage image = readPng(QStringLiteral(":/icons/tolvo_256.png"));
     return image;
 }
 
@@ -117,18 +128,28 @@ void ensureUiResources()
 
 QPixmap appLogo(int size, qreal ratio)
 {
-    const QImage &image = logoImage();
+    const QSize wanted = QSize(size, size) * ratio;
+    const QImage &small = smallLogo();
+    const QImage &image =
+        !small.isNull() && small.width() >= wanted.width() ? small : largeLogo();
     if (image.isNull())
         return QPixmap();
     QPixmap pixmap = QPixmap::fromImage(
-        image.scaled(QSize(size, size) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
 
 QIcon appIcon()
 {
-    return QIcon(QPixmap::fromImage(logoImage()));
+    // Both sizes: the window system picks the one nearest to what it shows
+    // (a title bar, a task switcher).
+    QIcon icon;
+    for (const QImage *image : {&smallLogo(), &largeLogo()}) {
+        if (!image->isNull())
+            icon.addPixmap(QPixmap::fromImage(*image));
+    }
+    return icon;
 }
 
 QStringList faIconNames()

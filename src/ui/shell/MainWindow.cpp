@@ -21,7 +21,7 @@
 #include "ui/pages/SettingsPage.h"
 #include "ui/pages/UpdatePage.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -189,13 +189,15 @@ QWidget *MainWindow::makePage(const QString &key)
 
 bool MainWindow::event(QEvent *event)
 {
-    // Right after the first frame: the tasks held back, the stored API key,
+    // Right after the first frame: the window icon (handing it to the window
+    // system takes a while), the tasks held back, the stored API key,
     // the history database, and the live page, which refreshes today's
     // fixtures in the background and calls out goals whichever page is shown,
     // so it cannot wait until it is first visited.
     if (event->type() == QEvent::Paint && !m_firstPainted) {
         m_firstPainted = true;
         QTimer::singleShot(0, this, [this]() {
+            QApplication::setWindowIcon(appIcon());
             m_context->releaseHeldTasks();
             m_context->loadStoredApiKey();
             m_context->openHistory();

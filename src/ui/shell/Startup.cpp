@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QStyleFactory>
 #include <QThreadPool>
@@ -20,6 +21,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <future>
 
 namespace {
 
@@ -28,12 +30,32 @@ void offerLegacyMigration()
     const QString legacy = findLegacyPortableData();
     if (legacy.isEmpty())
         return;
+    // The main window sets the icon after its first frame; this question
+    // comes before it.
+    QApplication::setWindowIcon(appIcon());
     const QString text = QStringLiteral("Found an existing Tolvo install with saved data at:\n\n") + legacy +
                          QStringLiteral("\n\nWould you like to convert it for use with this version?");
     const auto answer = QMessageBox::question(nullptr, QStringLiteral("Old Tolvo data found"), text,
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
         migrateLegacyPortableData(legacy);
+}
+
+// Fontconfig reads its configuration and font caches at first use: some
+// milliseconds, more on a desktop with many fonts, and the window's first
+// text and icons wait for it. None of it needs the application object, so it
+// is done while Qt connects to the display.
+std::shared_future<void> warmFontConfiguration()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return std::async(std::launch::async, [] {
+        using Init = int (*)();
+        if (auto init = reinterpret_cast<Init>(QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
+            init();
+    }).share();
+#else
+    return {};
+#endif
 }
 
 // For the start-up benchmark: once the window has painted for the first
@@ -76,6 +98,7 @@ int qMain(int argc, char **argv)
     // application: name it before the first line is written.
     setApplicationIdentity();
     initLogging();
+    const std::shared_future<void> fontConfiguration = warmFontConfiguration();
 
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -86,11 +109,12 @@ int qMain(int argc, char **argv)
     // The list of installed fonts is read on first use, and the window's
     // first icon and text would wait for it (longer on a desktop with many
     // fonts). Read it, with the icon font, beside the building of the window.
-    QThreadPool::globalInstance()->start([]() {
+    QThreadPool::globalInstance()->start([fontConfiguration]() {
+        if (fontConfiguration.valid())
+            fontConfiguration.wait();
         faFontFamily();
         QFontDatabase::families();
     });
-    QApplication::setWindowIcon(appIcon());
     // The launcher's name: the desktop shows its icon and name for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvo.Tolvo"));
     // Where the sounds are read from: beside the program in a build folder,
