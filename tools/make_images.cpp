@@ -3,10 +3,6 @@
 // - tolvo_256.png, the application icon: a football with a spark on a green
 //   tile. Shapes are kept bold so that the ball still reads at the 20 px of
 //   the title bar;
-// - size-grip.png, the dots of the window's size grip, in a grey that reads
-//   on both themes;
-// - arrow-down-dark.png and arrow-down-light.png, the combo-box arrow in the
-//   dimmed text colour of each theme;
 // - check-white.png, the tick of a checked check box (on the accent colour);
 // - into the second folder given (default packaging/icons), the application
 //   icon for the desktop's icon theme, hicolor/NxN/apps/org.tolvo.Tolvo.png
@@ -140,35 +136,6 @@ QImage drawIcon()
     return image;
 }
 
-QImage drawSizeGrip()
-{
-    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(139, 148, 163, 220));
-    // Six dots in a triangle against the bottom-right corner.
-    for (int row = 0; row < 3; ++row) {
-        for (int col = 2 - row; col < 3; ++col)
-            p.drawEllipse(QPointF(9 + col * 8, 9 + row * 8), 2.6, 2.6);
-    }
-    p.end();
-    return image;
-}
-
-QImage drawArrow(const QColor &color)
-{
-    QImage image(20, 12, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(color, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({QPointF(3, 3), QPointF(10, 9.5), QPointF(17, 3)}));
-    p.end();
-    return image;
-}
-
 QImage drawCheck()
 {
     QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
@@ -188,10 +155,6 @@ int main(int argc, char **argv)
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources/icons");
     const QList<QPair<QString, QImage>> images = {
         {QStringLiteral("tolvo_256.png"), drawIcon()},
-        {QStringLiteral("size-grip.png"), drawSizeGrip()},
-        // The dimmed text colours of the dark and the light theme.
-        {QStringLiteral("arrow-down-dark.png"), drawArrow(QColor("#9AA3B2"))},
-        {QStringLiteral("arrow-down-light.png"), drawArrow(QColor("#5B6472"))},
         {QStringLiteral("check-white.png"), drawCheck()},
     };
     const QString desktopFolder =

@@ -2,6 +2,8 @@
 // build folder: every file a desktop needs is there, the validators have
 // nothing to say, and the installed program finds its sounds.
 
+#include "ui/common/SoundManager.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -75,6 +77,7 @@ private slots:
         const QStringList always = {
             u"bin/tolvo"_s,
             u"bin/tolvo-cli"_s,
+            u"lib/tolvo/tolvo_sound.so"_s,
             u"share/tolvo/assets/sounds/goal.wav"_s,
             u"share/tolvo/assets/icons/tolvo_256.png"_s,
             u"share/applications/org.tolvo.Tolvo.desktop"_s,
@@ -152,6 +155,8 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QString sounds = QDir(prefix).filePath(u"share/tolvo/assets/sounds"_s);
         QVERIFY(QString::fromUtf8(log.readAll()).contains(u"Sounds from "_s + sounds));
+        // And the player it loads at the first sound.
+        QCOMPARE(soundPlayerPath(prefix + u"/bin"_s), QDir(prefix).filePath(u"lib/tolvo/tolvo_sound.so"_s));
     }
 };
 

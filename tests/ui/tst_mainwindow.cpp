@@ -3,6 +3,7 @@
 
 #include "UiHarness.h"
 #include "ui/cards/MatchCard.h"
+#include "ui/common/ComboBox.h"
 #include "ui/common/Theme.h"
 #include "ui/shell/TitleBar.h"
 
@@ -102,6 +103,8 @@ private slots:
         QCOMPARE(window()->statusBar()->findChild<QLabel *>(u"StatusReady"_s)->text(), u"Ready"_s);
         // Nothing is announced by sound at start.
         QVERIFY(ui->played->isEmpty());
+        // The window icon follows the first frame, in the sizes a desktop picks from.
+        QTRY_COMPARE(window()->windowIcon().availableSizes(), (QList<QSize>{{64, 64}, {256, 256}}));
     }
 
     void everySidebarButton_showsItsPage()
@@ -128,9 +131,14 @@ private slots:
         QCOMPARE(window()->findChild<TitleBar *>()->iconColor(), QColor(lightPalette().textDim));
         // The page under the sheet really is repainted in the light colours.
         QCOMPARE(window()->currentPage()->grab().toImage().pixelColor(5, 300), QColor(lightPalette().bg));
+        // Combo boxes draw their own arrow, in the colour the sheet gives.
+        auto *combo = window()->currentPage()->findChild<ComboBox *>();
+        QVERIFY(combo);
+        QCOMPARE(combo->arrowColor(), QColor(lightPalette().textDim));
         QTest::mouseClick(button(u"Toggle theme"_s), Qt::LeftButton);
         QCOMPARE(savedSettings().value("theme").toString(), u"dark"_s);
         QCOMPARE(window()->currentPage()->grab().toImage().pixelColor(5, 300), QColor(darkPalette().bg));
+        QCOMPARE(combo->arrowColor(), QColor(darkPalette().textDim));
     }
 
     void titleBar_maximizesRestoresAndMoves()

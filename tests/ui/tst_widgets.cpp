@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSoundEffect>
 #include <QtTest>
 
 #include <memory>
@@ -139,22 +138,53 @@ private slots:
         SoundManager sound(false, 0.6);
         QSignalSpy played(&sound, &SoundManager::played);
         sound.play(u"click"_s);
-        // Disabled, nothing is even loaded.
-        QCOMPARE(sound.loadedCount(), 0);
+        // Disabled, nothing is even looked for, and the player is not loaded.
+        QCOMPARE(sound.lookedUpCount(), 0);
+        QVERIFY(!sound.hasPlayer());
         sound.setEnabled(true);
         sound.play(u"click"_s);
         sound.play(u"click"_s);
+        // The player plugin beside the program was loaded for it.
+        QVERIFY(sound.hasPlayer());
         // A sound without a file is silent, and looked for once.
         sound.play(u"no_such_sound"_s);
         sound.play(u"no_such_sound"_s);
         QCOMPARE(played.count(), 2);
         QCOMPARE(played.first().first().toString(), u"click"_s);
-        QCOMPARE(sound.loadedCount(), 2);
-        QCOMPARE(sound.effectFor(u"click"_s)->source(),
-                 QUrl::fromLocalFile(assetPath({u"sounds"_s, u"click.wav"_s})));
+        QCOMPARE(sound.lookedUpCount(), 2);
         sound.setEnabled(false);
         sound.play(u"goal"_s);
         QCOMPARE(played.count(), 2);
+    }
+
+    void soundPlayer_besideTheProgramOrInstalled_data()
+    {
+        QTest::addColumn<QString>("plugin");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("build folder") << u"bin/tolvo_sound"_s << u"bin/tolvo_sound"_s;
+        QTest::newRow("installed") << u"lib/tolvo/tolvo_sound"_s << u"lib/tolvo/tolvo_sound"_s;
+        QTest::newRow("elsewhere") << u"lib/tolvo_sound"_s << QString();
+        QTest::newRow("none") << QString() << QString();
+    }
+
+    void soundPlayer_besideTheProgramOrInstalled()
+    {
+        QFETCH(QString, plugin);
+        QFETCH(QString, found);
+#ifdef Q_OS_WIN
+        const QString suffix = u".dll"_s;
+#else
+        const QString suffix = u".so"_s;
+#endif
+        QTemporaryDir tree;
+        QVERIFY(QDir(tree.path()).mkpath(u"bin"_s));
+        if (!plugin.isEmpty()) {
+            QVERIFY(QDir(tree.path()).mkpath(QFileInfo(plugin).path()));
+            QFile file(tree.filePath(plugin + suffix));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(soundPlayerPath(tree.filePath(u"bin"_s)),
+                 found.isEmpty() ? QString() : tree.filePath(found + suffix));
     }
 
     void height_followsTextFontStyleAndWidth()

@@ -107,6 +107,28 @@ const QImage &largeLogo()
     return image;
 }
 
+// A glyph's outline at a pixel size. Kept, because laying the glyph out is
+// most of an icon's cost, and an icon is often drawn in two colours (checked
+// and unchecked).
+const QPainterPath &glyphPath(const QString &family, char32_t point, int size)
+{
+    static QHash<QPair<char32_t, int>, QPainterPath> paths;
+    const QPair<char32_t, int> key(point, size);
+    auto found = paths.find(key);
+    if (found == paths.end()) {
+        QFont font(family);
+        font.setPixelSize(std::max(1, static_cast<int>(size * 0.86)));
+        // The solid glyphs are the font's heavy weight; asking for it keeps a
+        // system-installed regular face of the same family from being chosen.
+        font.setWeight(QFont::Black);
+        font.setStyleStrategy(QFont::PreferAntialias);
+        QPainterPath path;
+        path.addText(0, 0, font, QString::fromUcs4(&point, 1));
+        found = paths.insert(key, path);
+    }
+    return *found;
+}
+
 QPixmap transparentPixmap(int size, qreal ratio)
 {
     QPixmap pixmap(QSize(size, size) * ratio);
@@ -130,12 +152,10 @@ QPixmap appLogo(int size, qreal ratio)
 {
     const QSize wanted = QSize(size, size) * ratio;
     const QImage &small = smallLogo();
-    const QImage &image =
-        !small.isNull() && small.width() >= wanted.width() ? small : largeLogo();
+    const QImage &image = !small.isNull() && small.width() >= wanted.width() ? small : largeLogo();
     if (image.isNull())
         return QPixmap();
-    QPixmap pixmap = QPixmap::fromImage(
-        image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QPixmap pixmap = QPixmap::fromImage(image.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
@@ -187,16 +207,8 @@ QPixmap faPixmap(const QString &name, const QColor &color, int size)
     if (family.isEmpty() || point == 0 || size <= 0)
         return pixmap;
 
-    QFont font(family);
-    font.setPixelSize(std::max(1, static_cast<int>(size * 0.86)));
-    // The solid glyphs are the font's heavy weight; asking for it keeps a
-    // system-installed regular face of the same family from being chosen.
-    font.setWeight(QFont::Black);
-    font.setStyleStrategy(QFont::PreferAntialias);
-
-    QPainterPath path;
-    path.addText(0, 0, font, QString::fromUcs4(&point, 1));
-    QRectF bounds = path.boundingRect();
+    const QPainterPath &path = glyphPath(family, point, size);
+    const QRectF bounds = path.boundingRect();
     // A few glyphs are wider than the em square; shrink those to fit instead
     // of cutting their sides off.
     const qreal scale = std::min(1.0, size / std::max(bounds.width(), bounds.height()));

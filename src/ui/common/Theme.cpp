@@ -253,7 +253,6 @@ QStatusBar::item {
 }
 QSizeGrip {
     background-color: transparent;
-    image: url(:/icons/size-grip.png);
     width: 16px;
     height: 16px;
 }
@@ -269,11 +268,8 @@ QComboBox::drop-down {
     border: none;
     background-color: transparent;
 }
-QComboBox::down-arrow {
-    image: url(:/icons/arrow-down-{{textDim}}.png);
-    width: 10px;
-    height: 6px;
-    margin-right: 10px;
+ComboBox {
+    qproperty-arrowColor: {{textDim}};
 }
 QComboBox QAbstractItemView {
     background-color: {{surface}};

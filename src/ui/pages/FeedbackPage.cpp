@@ -3,12 +3,12 @@
 #include "app/Log.h"
 #include "services/FeedbackReport.h"
 #include "ui/app/AppContext.h"
+#include "ui/common/ComboBox.h"
 #include "ui/common/Icons.h"
 #include "ui/common/Theme.h"
 
 #include <QBuffer>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFrame>
@@ -177,7 +177,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     note->setWordWrap(true);
     cardLayout->addWidget(note);
 
-    m_category = new QComboBox(card);
+    m_category = new ComboBox(card);
     m_category->setObjectName(QStringLiteral("FeedbackCategory"));
     m_category->setAccessibleName(QStringLiteral("Category"));
     m_category->setCursor(Qt::PointingHandCursor);
@@ -192,7 +192,7 @@ FeedbackPage::FeedbackPage(AppContext *context, QWidget *parent)
     m_severityRow->setStyleSheet(QStringLiteral("QWidget#SeverityRow { background: transparent; }"));
     auto *severityLayout = new QHBoxLayout(m_severityRow);
     severityLayout->setContentsMargins(0, 0, 0, 0);
-    m_severity = new QComboBox(m_severityRow);
+    m_severity = new ComboBox(m_severityRow);
     m_severity->setObjectName(QStringLiteral("FeedbackSeverity"));
     m_severity->setAccessibleName(QStringLiteral("Severity"));
     m_severity->setCursor(Qt::PointingHandCursor);

@@ -11,11 +11,11 @@
 #include "model/HistoryTransfer.h"
 #include "ui/app/AppContext.h"
 #include "ui/common/BatchRunner.h"
+#include "ui/common/ComboBox.h"
 #include "ui/common/Icons.h"
 #include "ui/common/Theme.h"
 #include "ui/common/WidgetHelpers.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -138,7 +138,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     // the row fits the narrowest window and uses the room of a wide one.
     filters->addWidget(m_search, 3);
 
-    m_leagueCombo = new QComboBox(this);
+    m_leagueCombo = new ComboBox(this);
     m_leagueCombo->setObjectName(QStringLiteral("LeagueFilter"));
     m_leagueCombo->setCursor(Qt::PointingHandCursor);
     m_leagueCombo->setToolTip(QStringLiteral("Filter by league"));
@@ -147,7 +147,7 @@ HistoryPage::HistoryPage(AppContext *context, QWidget *parent)
     m_leagueCombo->setMinimumContentsLength(6);
     filters->addWidget(m_leagueCombo, 2);
 
-    m_statusCombo = new QComboBox(this);
+    m_statusCombo = new ComboBox(this);
     m_statusCombo->setObjectName(QStringLiteral("StatusFilter"));
     m_statusCombo->setCursor(Qt::PointingHandCursor);
     m_statusCombo->setToolTip(QStringLiteral("Filter by result"));

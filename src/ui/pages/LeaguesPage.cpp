@@ -6,8 +6,8 @@
 #include "ui/cards/CrestLoader.h"
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
+#include "ui/common/ComboBox.h"
 
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -47,7 +47,7 @@ LeaguesPage::LeaguesPage(AppContext *context, QWidget *parent)
 
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
-    m_leagueBox = new QComboBox(this);
+    m_leagueBox = new ComboBox(this);
     m_leagueBox->setObjectName(QStringLiteral("LeagueBox"));
     m_leagueBox->setAccessibleName(QStringLiteral("League"));
     m_leagueBox->setCursor(Qt::PointingHandCursor);

@@ -8,12 +8,12 @@
 #include "ui/cards/MatchCard.h"
 #include "ui/cards/MatchListView.h"
 #include "ui/common/BatchRunner.h"
+#include "ui/common/ComboBox.h"
 #include "ui/common/GoalNotifier.h"
 #include "ui/common/Icons.h"
 #include "ui/common/Theme.h"
 #include "ui/common/WidgetHelpers.h"
 
-#include <QComboBox>
 #include <QDate>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -63,7 +63,7 @@ LivePage::LivePage(AppContext *context, QWidget *parent)
 
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
-    m_leagueBox = new QComboBox(this);
+    m_leagueBox = new ComboBox(this);
     m_leagueBox->setObjectName(QStringLiteral("LeagueBox"));
     m_leagueBox->setAccessibleName(QStringLiteral("League"));
     m_leagueBox->setCursor(Qt::PointingHandCursor);

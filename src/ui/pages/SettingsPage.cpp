@@ -2,12 +2,12 @@
 
 #include "ServiceCard.h"
 #include "ui/app/AppContext.h"
+#include "ui/common/ComboBox.h"
 #include "ui/common/Icons.h"
 #include "ui/common/SoundManager.h"
 #include "ui/common/Theme.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -50,7 +50,7 @@ namespace {
 
 QComboBox *newCombo(QWidget *parent, const QString &name)
 {
-    auto *combo = new QComboBox(parent);
+    auto *combo = new ComboBox(parent);
     combo->setObjectName(name);
     combo->setCursor(Qt::PointingHandCursor);
     // One width for all, the longest choice included, so that they line up.

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "Sidebar.h"
+#include "SizeGrip.h"
 #include "TitleBar.h"
 #include "ToastManager.h"
 #include "UpdatePrompt.h"
@@ -32,7 +33,6 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSizeGrip>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -110,7 +110,7 @@ MainWindow::MainWindow(AppContext *context, QWidget *parent)
     m_statusLabel = new QLabel(QStringLiteral("Ready"), status);
     m_statusLabel->setObjectName(QStringLiteral("StatusReady"));
     status->addWidget(m_statusLabel, 1);
-    status->addPermanentWidget(new QSizeGrip(this));
+    status->addPermanentWidget(new SizeGrip(this));
 
     m_toasts = new ToastManager(this);
     connect(m_context, &AppContext::toastRequested, this, &MainWindow::showToast);
