@@ -48,11 +48,14 @@ void offerLegacyMigration()
 std::shared_future<void> warmFontConfiguration()
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-    return std::async(std::launch::async, [] {
-        using Init = int (*)();
-        if (auto init = reinterpret_cast<Init>(QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
-            init();
-    }).share();
+    return std::async(std::launch::async,
+                      [] {
+                          using Init = int (*)();
+                          if (auto init = reinterpret_cast<Init>(
+                                  QLibrary::resolve(QStringLiteral("fontconfig"), 1, "FcInit")))
+                              init();
+                      })
+        .share();
 #else
     return {};
 #endif
