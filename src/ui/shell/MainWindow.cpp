@@ -190,7 +190,8 @@ QWidget *MainWindow::makePage(const QString &key)
 bool MainWindow::event(QEvent *event)
 {
     // Right after the first frame: the window icon (handing it to the window
-    // system takes a while), the tasks held back, the stored API key,
+    // system takes a while), the tasks held back, the sound player's
+    // libraries, the stored API key,
     // the history database, and the live page, which refreshes today's
     // fixtures in the background and calls out goals whichever page is shown,
     // so it cannot wait until it is first visited.
@@ -199,6 +200,7 @@ bool MainWindow::event(QEvent *event)
         QTimer::singleShot(0, this, [this]() {
             QApplication::setWindowIcon(appIcon());
             m_context->releaseHeldTasks();
+            m_context->sound->preload();
             m_context->loadStoredApiKey();
             m_context->openHistory();
             page(QStringLiteral("live"));
