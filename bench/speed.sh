@@ -16,7 +16,7 @@
 #   MATCHUP     the prediction's fixture (default "Arsenal vs Crystal Palace")
 #
 # Exit status: 0 when every judged figure is within its goal, 3 when one
-# misses, 1 when the bench itself cannot run.
+# misses, another one when the bench itself cannot run.
 set -euo pipefail
 build=${1:?usage: bench/speed.sh BUILD_DIR [LATENCY_MS] [RUNS] [MATCHUP]}
 latency=${2:-200}
@@ -141,15 +141,17 @@ minimal_ms=$(median minimal)
 # judged. The exit status is 3 when a judged figure misses its goal, so a
 # run can be checked by a script as well as read.
 missed=0
-# judge VALUE GOAL: sets verdict to "ok" or "MISSED" for VALUE <= GOAL, or
-# to nothing without a goal. Not called in a subshell, so misses are counted.
+cold_ok='' cold_dupes_ok='' warm_ok='' today_ok='' ratio_ok=''
+# judge NAME VALUE GOAL: sets the variable NAME to "ok" or "MISSED" for
+# VALUE <= GOAL, or to nothing without a goal. Not called in a subshell, so
+# misses are counted.
 judge() {
-    verdict=
-    [[ -n "$2" ]] || return 0
-    if awk -v v="$1" -v g="$2" 'BEGIN {exit !(v <= g)}'; then
-        verdict=ok
+    printf -v "$1" ''
+    [[ -n "$3" ]] || return 0
+    if awk -v v="$2" -v g="$3" 'BEGIN {exit !(v <= g)}'; then
+        printf -v "$1" ok
     else
-        verdict=MISSED
+        printf -v "$1" MISSED
         missed=$((missed + 1))
     fi
 }
@@ -158,25 +160,20 @@ if ((latency == 200)); then
     cold_goal=1200 today_goal=700
 fi
 
-row() { printf '%-34s %10s %15s %12s   %s\n' "$@"; }
+row() { printf '%-34s %10s %15s %12s   %s\n' "$@" | sed 's/ *$//'; }
 printf 'Latency %s ms per request, %s start-up runs each\n\n' "$latency" "$runs"
 row "" "time" "data requests" "duplicates" "goal"
-judge "$cold_ms" "$cold_goal"
-cold_ok=$verdict
-judge "$cold_dupes" 0
-cold_dupes_ok=$verdict
+judge cold_ok "$cold_ms" "$cold_goal"
+judge cold_dupes_ok "$cold_dupes" 0
 row "predict, empty cache" "$cold_ms ms" "$cold_data" "$cold_dupes" \
     "${cold_goal:+<= $cold_goal ms $cold_ok, }no duplicate $cold_dupes_ok"
-judge "$warm_data" 0
-warm_ok=$verdict
+judge warm_ok "$warm_data" 0
 row "predict again, warm cache" "$warm_ms ms" "$warm_data" "$warm_dupes" "0 data requests $warm_ok"
-judge "$today_ms" "$today_goal"
-today_ok=$verdict
+judge today_ok "$today_ms" "$today_goal"
 row "today, empty cache" "$today_ms ms" "$today_data" "" "${today_goal:+<= $today_goal ms $today_ok}"
 if ((runs > 0)); then
     ratio=$(awk -v a="$tolvo_ms" -v b="$minimal_ms" 'BEGIN {printf "%.2f", a / b}')
-    judge "$ratio" 1.5
-    ratio_ok=$verdict
+    judge ratio_ok "$ratio" 1.5
     row "start-up to first paint: tolvo" "$tolvo_ms ms"
     row "  minimal Qt window" "$minimal_ms ms"
     row "  ratio" "$ratio" "" "" "<= 1.5 $ratio_ok"
